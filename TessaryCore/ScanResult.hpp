@@ -1,0 +1,81 @@
+#pragma once
+
+#include "TessaryCore/Container.hpp"
+#include "TessaryCore/Item.hpp"
+#include "TessaryCore/ScanMode.hpp"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tessary {
+
+// The outcome of one scan: the items and containers (owned here, at stable addresses), the
+// container roots, the dead items set aside, and the counters and warnings of the stages.
+//
+// Touched by one thread at a time and never locked. Not copyable; moving keeps every item's
+// and container's address.
+class ScanResult {
+public:
+    ScanResult() = default;
+    ScanResult(ScanResult&&) noexcept = default;
+    ScanResult& operator=(ScanResult&&) noexcept = default;
+    ScanResult(const ScanResult&) = delete;
+    ScanResult& operator=(const ScanResult&) = delete;
+
+    // Stores `item`, files it under its id (replacing an entry with the same id, whose object
+    // stays in itemOrder) and appends it to itemOrder. Returns the stored item.
+    Item& add(Item item);
+    // Stores `item` and files it under its id like `add`, but leaves itemOrder alone: for the
+    // synthetic roots and orphan buckets.
+    Item& put(Item item);
+    // The item filed under `id`, or null.
+    [[nodiscard]] Item* get(std::string_view id) const;
+    // Number of entries of the id map.
+    [[nodiscard]] std::size_t itemCount() const { return m_items.size(); }
+    // Items added through `add`, in the order of addition.
+    [[nodiscard]] const std::vector<Item*>& itemOrder() const { return m_order; }
+
+    // Calls `f(Item&)` for every entry of the id map, in the order the entries were stored.
+    template <class F> void forEachItem(F&& f) const {
+        for (const Item& item : m_store)
+            if (item.m_inMap)
+                f(const_cast<Item&>(item));
+    }
+
+    // The ancestors of `item`, outermost first, without the item itself. Ends on a cycle of
+    // parent ids after visiting each id once.
+    [[nodiscard]] std::vector<Item*> ancestors(const Item& item) const;
+    // Names of the ancestors and of the item, joined with "/".
+    [[nodiscard]] std::string displayPath(const Item& item) const;
+    // Takes `item` and its whole subtree out of the id map, itemOrder and its parent's children
+    // (by identity). Roots, dead items, containers and aggregates are left as they are: the
+    // caller aggregates again. The objects stay allocated until the result is destroyed.
+    void remove(Item& item);
+    // The root of iCloud Drive's own container, else the first root, else null.
+    [[nodiscard]] Item* mainRoot() const;
+
+    std::map<std::int64_t, Container> containers;
+    std::vector<Item*> roots;
+    std::vector<Item*> dead;
+    std::optional<std::int64_t> quotaRemaining;
+    std::optional<double> dumpTime;
+    ScanMode mode = ScanMode::dump;
+    std::map<std::string, std::int64_t> stats;
+    std::vector<std::string> warnings;
+
+private:
+    Item& store(Item item);
+
+    std::deque<Item> m_store;
+    // Keys view the id text of the item they point at.
+    std::unordered_map<std::string_view, Item*> m_items;
+    std::vector<Item*> m_order;
+};
+
+} // namespace tessary
