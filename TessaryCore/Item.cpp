@@ -10,7 +10,9 @@ namespace {
 // Texts longer than this are cut: the offsets are 32-bit, and no real id or name comes near it.
 constexpr std::size_t maxText = std::numeric_limits<std::uint32_t>::max() / 4;
 
-std::string_view clamp(std::string_view s) { return s.size() > maxText ? s.substr(0, maxText) : s; }
+std::string_view clamp(std::string_view s) {
+    return s.size() > maxText ? s.substr(0, maxText) : s;
+}
 
 } // namespace
 

@@ -35,9 +35,7 @@ public:
     }
     void setParent(std::string_view parent);
     // The name as the database prints it (possibly masked); never changes.
-    [[nodiscard]] std::string_view pat() const {
-        return {m_text.get() + m_patAt, m_end - m_patAt};
-    }
+    [[nodiscard]] std::string_view pat() const { return {m_text.get() + m_patAt, m_end - m_patAt}; }
     // The name shown to the user: `pat` until the resolver or the parser replaces it.
     [[nodiscard]] std::string_view name() const { return m_name ? *m_name : pat(); }
     void setName(std::string_view name);

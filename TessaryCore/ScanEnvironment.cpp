@@ -27,8 +27,9 @@ std::string accountHome() {
 ScanEnvironment::ScanEnvironment(std::string_view h)
     : home(stripTrailingSlashes(h)), mobileDocs(FS::join(home, "Library/Mobile Documents")),
       cloudDocsDir(FS::join(mobileDocs, cloudDocsDirName)),
-      cacheDir(FS::join(home, "Library/Caches/tessary")), dumpFile(FS::join(cacheDir, "dump-v.txt")),
-      metaFile(FS::join(cacheDir, "meta.json")), lockFile(FS::join(cacheDir, "dump.lock")) {}
+      cacheDir(FS::join(home, "Library/Caches/tessary")),
+      dumpFile(FS::join(cacheDir, "dump-v.txt")), metaFile(FS::join(cacheDir, "meta.json")),
+      lockFile(FS::join(cacheDir, "dump.lock")) {}
 
 const ScanEnvironment& ScanEnvironment::defaultEnvironment() {
     static const ScanEnvironment env = [] {

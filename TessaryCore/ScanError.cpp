@@ -17,6 +17,8 @@ ScanError ScanError::timeout(std::string what) {
     return ScanError(Kind::timeout, std::move(what), std::move(description));
 }
 
-ScanError ScanError::cancelled() { return ScanError(Kind::cancelled, {}, "Zrušeno uživatelem."); }
+ScanError ScanError::cancelled() {
+    return ScanError(Kind::cancelled, {}, "Zrušeno uživatelem.");
+}
 
 } // namespace tessary

@@ -2,7 +2,9 @@
 
 namespace tessary {
 
-std::string_view toText(ScanMode mode) { return mode == ScanMode::fs ? "fs" : "dump"; }
+std::string_view toText(ScanMode mode) {
+    return mode == ScanMode::fs ? "fs" : "dump";
+}
 
 std::optional<ScanMode> scanModeFromText(std::string_view text) {
     if (text == "dump")

@@ -24,7 +24,9 @@ Item& ScanResult::add(Item item) {
     return stored;
 }
 
-Item& ScanResult::put(Item item) { return store(std::move(item)); }
+Item& ScanResult::put(Item item) {
+    return store(std::move(item));
+}
 
 Item* ScanResult::get(std::string_view id) const {
     auto it = m_items.find(id);

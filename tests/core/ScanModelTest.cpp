@@ -1,12 +1,184 @@
+#include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/ScanResult.hpp"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using namespace tessary;
 
-TEST(ScanResultTest, AddAndGet) {
+namespace {
+
+std::vector<std::string> ids(const std::vector<Item*>& items) {
+    std::vector<std::string> out;
+    for (const Item* i : items)
+        out.emplace_back(i->id());
+    return out;
+}
+
+Item& addChild(ScanResult& res, Item& parent, const std::string& id, ItemKind kind) {
+    Item& child = res.add(Item(id, parent.id(), id + ".txt", kind, 1));
+    parent.children.push_back(&child);
+    return child;
+}
+
+} // namespace
+
+TEST(ItemTest, FieldsStartAsConstructedAndTextsCanChange) {
+    Item it("id-1", "parent-1", "R{4}t.pdf", ItemKind::doc, 3);
+    EXPECT_EQ(it.id(), "id-1");
+    EXPECT_EQ(it.parent(), "parent-1");
+    EXPECT_EQ(it.pat(), "R{4}t.pdf");
+    EXPECT_EQ(it.name(), "R{4}t.pdf");
+    EXPECT_EQ(it.container(), 3);
+    EXPECT_FALSE(it.hasPath());
+    EXPECT_EQ(it.sz, 0);
+    EXPECT_FALSE(it.resolved);
+
+    it.setName("Report.pdf");
+    it.setParent("orphans[3]");
+    it.setPath("/home/u/Report.pdf");
+    EXPECT_EQ(it.name(), "Report.pdf");
+    EXPECT_EQ(it.pat(), "R{4}t.pdf");
+    EXPECT_EQ(it.parent(), "orphans[3]");
+    EXPECT_EQ(it.id(), "id-1");
+    EXPECT_EQ(it.path(), "/home/u/Report.pdf");
+    it.clearPath();
+    EXPECT_FALSE(it.path().has_value());
+
+    // Empty texts and texts with NUL bytes survive as they are.
+    Item empty("", "", std::string("a\0b", 3), ItemKind::dir, 0);
+    EXPECT_EQ(empty.id(), "");
+    EXPECT_EQ(empty.pat(), std::string("a\0b", 3));
+}
+
+TEST(ItemTest, DerivedFlags) {
+    EXPECT_TRUE(Item("root[1]", "", "x", ItemKind::dir, 1).isVirtual());
+    EXPECT_TRUE(Item("orphans[2]", "root[2]", "x", ItemKind::dir, 2).isVirtual());
+    EXPECT_FALSE(Item("root1", "", "x", ItemKind::dir, 1).isVirtual());
+    EXPECT_FALSE(Item("xroot[1]", "", "x", ItemKind::dir, 1).isVirtual());
+
+    Item doc("d", "p", "n", ItemKind::doc, 1);
+    EXPECT_TRUE(doc.isCloudOnlyDoc()); // unresolved counts as cloud-only, dataless or not
+    doc.resolved = true;
+    EXPECT_FALSE(doc.isCloudOnlyDoc());
+    doc.dataless = true;
+    EXPECT_TRUE(doc.isCloudOnlyDoc());
+
+    Item dir("f", "p", "n", ItemKind::dir, 1);
+    Item link("l", "p", "n", ItemKind::symlink, 1);
+    dir.dataless = link.dataless = true;
+    EXPECT_FALSE(dir.isCloudOnlyDoc());
+    EXPECT_FALSE(link.isCloudOnlyDoc());
+    EXPECT_TRUE(dir.isDir());
+    EXPECT_FALSE(link.isDir());
+}
+
+TEST(ScanResultTest, AddReplacesTheMapEntryButKeepsTheEarlierObjectInOrder) {
     ScanResult res;
-    Item& a = res.add(Item("a", "", "A", ItemKind::dir, 1));
-    EXPECT_EQ(res.get("a"), &a);
-    EXPECT_EQ(res.get("b"), nullptr);
+    Item& first = res.add(Item("a", "", "first", ItemKind::doc, 1));
+    Item& second = res.add(Item("a", "", "second", ItemKind::doc, 1));
+    EXPECT_EQ(res.get("a"), &second);
+    EXPECT_EQ(res.itemCount(), 1u);
+    ASSERT_EQ(res.itemOrder().size(), 2u);
+    EXPECT_EQ(res.itemOrder()[0], &first);
+    EXPECT_EQ(res.itemOrder()[1], &second);
+    EXPECT_EQ(first.pat(), "first"); // the earlier object stays alive and unchanged
+
+    Item& root = res.put(Item("root[1]", "", "c{1}m", ItemKind::dir, 1));
+    EXPECT_EQ(res.get("root[1]"), &root);
+    EXPECT_EQ(res.itemOrder().size(), 2u); // synthetic items are not in the order
+
+    std::vector<std::string> seen;
+    res.forEachItem([&](Item& i) { seen.emplace_back(i.pat()); });
+    EXPECT_EQ(seen, (std::vector<std::string>{"second", "c{1}m"}));
+}
+
+TEST(ScanResultTest, AncestorsAndDisplayPath) {
+    ScanResult res;
+    Item& root = res.put(Item("root[1]", "", "Drive", ItemKind::dir, 1));
+    Item& a = addChild(res, root, "a", ItemKind::dir);
+    Item& b = addChild(res, a, "b", ItemKind::doc);
+    EXPECT_EQ(ids(res.ancestors(b)), (std::vector<std::string>{"root[1]", "a"}));
+    EXPECT_EQ(res.displayPath(b), "Drive/a.txt/b.txt");
+    EXPECT_TRUE(res.ancestors(root).empty());
+    EXPECT_EQ(res.displayPath(root), "Drive");
+
+    Item& lost = res.add(Item("lost", "nowhere", "lost.txt", ItemKind::doc, 1));
+    EXPECT_TRUE(res.ancestors(lost).empty());
+    EXPECT_EQ(res.displayPath(lost), "lost.txt");
+}
+
+TEST(ScanResultTest, AncestorsEndOnParentCycles) {
+    ScanResult res;
+    Item& a = res.add(Item("A", "B", "a", ItemKind::dir, 1));
+    res.add(Item("B", "A", "b", ItemKind::dir, 1));
+    EXPECT_EQ(ids(res.ancestors(a)), (std::vector<std::string>{"A", "B"}));
+    Item& self = res.add(Item("S", "S", "s", ItemKind::dir, 1));
+    EXPECT_EQ(ids(res.ancestors(self)), (std::vector<std::string>{"S"}));
+    EXPECT_EQ(res.displayPath(self), "s/s");
+}
+
+TEST(ScanResultTest, RemoveTakesOutTheSubtreeByIdentity) {
+    ScanResult res;
+    Item& root = res.put(Item("root[1]", "", "Drive", ItemKind::dir, 1));
+    Item& dir = addChild(res, root, "dir", ItemKind::dir);
+    Item& keep = addChild(res, root, "keep", ItemKind::doc);
+    Item& inner = addChild(res, dir, "inner", ItemKind::doc);
+    Item& twice = addChild(res, root, "twice", ItemKind::doc);
+    root.children.push_back(&twice); // listed twice
+    Item& deadOne = res.add(Item("gone", "dir", "gone.txt", ItemKind::doc, 1));
+    deadOne.dead = true;
+    res.dead.push_back(&deadOne);
+
+    res.remove(twice);
+    EXPECT_EQ(ids(root.children), (std::vector<std::string>{"dir", "keep"}));
+    EXPECT_EQ(res.get("twice"), nullptr);
+
+    res.remove(dir);
+    EXPECT_EQ(ids(root.children), (std::vector<std::string>{"keep"}));
+    EXPECT_EQ(res.get("dir"), nullptr);
+    EXPECT_EQ(res.get("inner"), nullptr);
+    EXPECT_EQ(ids(res.itemOrder()), (std::vector<std::string>{"keep", "gone"}));
+    EXPECT_EQ(res.dead.size(), 1u); // the dead list is left alone
+    EXPECT_EQ(res.get("keep"), &keep);
+    EXPECT_EQ(inner.id(), "inner"); // objects stay valid for holders of pointers
+}
+
+TEST(ScanResultTest, RemoveSurvivesAChildCycle) {
+    ScanResult res;
+    Item& a = res.add(Item("a", "", "a", ItemKind::dir, 1));
+    Item& b = res.add(Item("b", "a", "b", ItemKind::dir, 1));
+    a.children.push_back(&b);
+    b.children.push_back(&a);
+    res.remove(a);
+    EXPECT_EQ(res.itemCount(), 0u);
+    EXPECT_TRUE(res.itemOrder().empty());
+}
+
+TEST(ScanResultTest, MainRoot) {
+    ScanResult res;
+    EXPECT_EQ(res.mainRoot(), nullptr);
+    Item& r1 = res.put(Item("root[1]", "", "x", ItemKind::dir, 1));
+    Item& r2 = res.put(Item("root[2]", "", "y", ItemKind::dir, 2));
+    res.containers.emplace(1, Container(1, "i{4}d"));
+    res.containers.emplace(2, Container(2, "c{1}m.a{3}e.C{7}s"));
+    res.containers.at(1).root = &r1;
+    res.containers.at(2).root = &r2;
+    res.roots = {&r1, &r2};
+    EXPECT_EQ(res.mainRoot(), &r1);
+    res.containers.at(2).name = "com.apple.CloudDocs";
+    EXPECT_EQ(res.mainRoot(), &r2);
+}
+
+TEST(ScanErrorTest, CzechTexts) {
+    EXPECT_EQ(ScanError::message("Něco selhalo.").description(), "Něco selhalo.");
+    EXPECT_EQ(ScanError::timeout("15.0 s").description(), "Časový limit vypršel: 15.0 s");
+    EXPECT_STREQ(ScanError::cancelled().what(), "Zrušeno uživatelem.");
+    EXPECT_TRUE(ScanError::cancelled().isCancelled());
+    EXPECT_TRUE(ScanError::timeout("1.0 s").isTimeout());
+    EXPECT_EQ(ScanError::timeout("1.0 s").payload(), "1.0 s");
+    EXPECT_EQ(ScanError::cancelled(), ScanError::cancelled());
+    EXPECT_FALSE(ScanError::message("a") == ScanError::timeout("a"));
 }
