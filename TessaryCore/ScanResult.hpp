@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tessary {
@@ -37,7 +37,7 @@ public:
     // The item filed under `id`, or null.
     [[nodiscard]] Item* get(std::string_view id) const;
     // Number of entries of the id map.
-    [[nodiscard]] std::size_t itemCount() const { return m_items.size(); }
+    [[nodiscard]] std::size_t itemCount() const { return m_index.size(); }
     // Items added through `add`, in the order of addition.
     [[nodiscard]] const std::vector<Item*>& itemOrder() const { return m_order; }
 
@@ -70,11 +70,43 @@ public:
     std::vector<std::string> warnings;
 
 private:
+    // The id map: open addressing with linear probing over item pointers, keyed by the items'
+    // own id texts. A slot costs 12 bytes, a fraction of a node-based map's entry.
+    class IdIndex {
+    public:
+        [[nodiscard]] Item* find(std::string_view id) const;
+        // Files `item` under its id; returns the item it replaced, or null.
+        Item* put(Item* item);
+        // Takes out the entry of `item` if the map points at this very object.
+        void erase(const Item* item);
+        [[nodiscard]] std::size_t size() const { return m_size; }
+
+    private:
+        [[nodiscard]] static std::uint64_t hash(std::string_view id);
+        void grow();
+
+        std::vector<Item*> m_slots;
+        std::vector<std::uint32_t> m_tags; // low 32 bits of the hash of the slot's id
+        std::size_t m_size = 0;
+        std::size_t m_mask = 0;
+    };
+
+    // Texts of the stored items, in large chunks instead of one allocation per item.
+    class TextArena {
+    public:
+        char* allocate(std::size_t n);
+
+    private:
+        std::vector<std::unique_ptr<char[]>> m_chunks;
+        char* m_next = nullptr;
+        std::size_t m_left = 0;
+    };
+
     Item& store(Item item);
 
     std::deque<Item> m_store;
-    // Keys view the id text of the item they point at.
-    std::unordered_map<std::string_view, Item*> m_items;
+    TextArena m_text;
+    IdIndex m_index;
     std::vector<Item*> m_order;
 };
 
