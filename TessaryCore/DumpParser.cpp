@@ -139,34 +139,33 @@ void DumpParser::ParseState::handle(std::string_view line) {
         return;
     }
     std::string idScratch, parentScratch, nameScratch;
-    const std::string_view id = text(il->id.of(line), idScratch);
-    if (res.get(id) != nullptr) {
+    const auto kind = itemKindFromText(block->kind.of(rest));
+    Item* item = res.addNew(text(il->id.of(line), idScratch),
+                            text(block->parent.of(rest), parentScratch),
+                            text(block->name.of(rest), nameScratch), kind.value_or(ItemKind::doc),
+                            curContainer->index);
+    if (item == nullptr) {
         // The first line with an id wins.
         nDup += 1;
         return;
     }
-    const auto kind = itemKindFromText(block->kind.of(rest));
-    Item item(id, text(block->parent.of(rest), parentScratch),
-              text(block->name.of(rest), nameScratch), kind.value_or(ItemKind::doc),
-              curContainer->index);
+    nItems += 1;
     if (Bytes::hasToken(block->flags.of(rest), "dead", false)) {
-        item.dead = true;
+        item->dead = true;
         if (block->secondName && !block->secondName->empty()) {
             std::string scratch;
-            item.setName(text(block->secondName->of(rest), scratch));
+            item->setName(text(block->secondName->of(rest), scratch));
         }
     }
     if (auto sz = Bytes::size(rest))
-        item.sz = *sz;
+        item->sz = *sz;
     if (auto meta = Bytes::serverMeta(rest)) {
-        item.qta = meta->qta;
-        item.rcc = meta->rcc;
-        item.cc = meta->cc;
+        item->qta = meta->qta;
+        item->rcc = meta->rcc;
+        item->cc = meta->cc;
     }
     if (auto mt = Bytes::mtime(rest))
-        item.mt = *mt;
-    res.add(std::move(item));
-    nItems += 1;
+        item->mt = *mt;
 }
 
 ScanResult DumpParser::parse(const std::string& path, const ProgressCallback& progress) {
@@ -257,11 +256,20 @@ void DumpParser::buildTree(ScanResult& res) {
     };
     std::int64_t orphans = 0;
     const std::vector<Item*>& order = res.itemOrder();
+    // Siblings mostly follow each other: remember the last parent looked up.
+    std::string_view lastId;
+    Item* lastParent = nullptr;
     for (Item* it : order) {
         it->m_mark = 0;
         if (it->parent().empty())
             continue;
-        if (Item* parent = res.get(it->parent())) {
+        if (lastParent == nullptr || it->parent() != lastId) {
+            lastId = it->parent();
+            lastParent = res.get(lastId);
+            if (lastParent == nullptr)
+                lastId = {};
+        }
+        if (Item* parent = lastParent) {
             parent->children.push_back(it);
         } else {
             Item& bucket = bucketOf(it->container());

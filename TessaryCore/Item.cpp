@@ -16,20 +16,37 @@ std::string_view clamp(std::string_view s) {
     return s.size() > maxText ? s.substr(0, maxText) : s;
 }
 
+void copyText(char* to, std::string_view s) {
+    if (!s.empty())
+        std::memcpy(to, s.data(), s.size());
+}
+
 } // namespace
 
 Item::Item(std::string_view id, std::string_view parent, std::string_view pat, ItemKind kind,
            std::int64_t container)
     : m_container(container), m_kind(kind) {
+    const std::size_t total = clamp(id).size() + clamp(parent).size() + clamp(pat).size();
+    writeText(new char[total == 0 ? 1 : total], id, parent, pat);
+    m_ownsText = true;
+}
+
+Item::Item(char* storage, std::string_view id, std::string_view parent, std::string_view pat,
+           ItemKind kind, std::int64_t container)
+    : m_container(container), m_kind(kind) {
+    writeText(storage, id, parent, pat);
+}
+
+void Item::writeText(char* storage, std::string_view id, std::string_view parent,
+                     std::string_view pat) {
     id = clamp(id);
     parent = clamp(parent);
     pat = clamp(pat);
     const std::size_t total = id.size() + parent.size() + pat.size();
-    m_text = new char[total == 0 ? 1 : total];
-    m_ownsText = true;
-    std::memcpy(m_text, id.data(), id.size());
-    std::memcpy(m_text + id.size(), pat.data(), pat.size());
-    std::memcpy(m_text + id.size() + pat.size(), parent.data(), parent.size());
+    m_text = storage;
+    copyText(m_text, id);
+    copyText(m_text + id.size(), pat);
+    copyText(m_text + id.size() + pat.size(), parent);
     m_patAt = static_cast<std::uint32_t>(id.size());
     m_parentAt = static_cast<std::uint32_t>(id.size() + pat.size());
     m_end = static_cast<std::uint32_t>(total);
@@ -64,7 +81,8 @@ Item::~Item() {
 }
 
 void Item::adoptText(char* storage) {
-    std::memcpy(storage, m_text, m_end);
+    if (m_end != 0)
+        std::memcpy(storage, m_text, m_end);
     if (m_ownsText)
         delete[] m_text;
     m_text = storage;

@@ -109,6 +109,12 @@ private:
         std::optional<std::string> parent;
     };
     Extra& extra();
+    // Builds the item with its texts written to `storage` (textSize(id, parent, pat) bytes,
+    // owned by the result).
+    Item(char* storage, std::string_view id, std::string_view parent, std::string_view pat,
+         ItemKind kind, std::int64_t container);
+    void writeText(char* storage, std::string_view id, std::string_view parent,
+                   std::string_view pat);
     // Moves the fixed texts into `storage` (which must outlive the item) and frees the item's
     // own copy. Used by the result to keep all texts in one arena.
     void adoptText(char* storage);

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <utility>
 #include <unordered_set>
 
 namespace tessary {
@@ -30,6 +34,43 @@ char* ScanResult::TextArena::allocate(std::size_t n) {
     return out;
 }
 
+ScanResult::ItemStore::ItemStore(ItemStore&& other) noexcept
+    : m_chunks(std::move(other.m_chunks)), m_size(std::exchange(other.m_size, 0)) {
+    other.m_chunks.clear();
+}
+
+ScanResult::ItemStore& ScanResult::ItemStore::operator=(ItemStore&& other) noexcept {
+    if (this != &other) {
+        clear();
+        m_chunks = std::move(other.m_chunks);
+        other.m_chunks.clear();
+        m_size = std::exchange(other.m_size, 0);
+    }
+    return *this;
+}
+
+ScanResult::ItemStore::~ItemStore() {
+    clear();
+}
+
+void ScanResult::ItemStore::clear() {
+    for (std::uint32_t i = 0; i < m_size; ++i)
+        at(i).~Item();
+    for (Item* chunk : m_chunks)
+        ::operator delete(static_cast<void*>(chunk), std::align_val_t(alignof(Item)));
+    m_chunks.clear();
+    m_size = 0;
+}
+
+void* ScanResult::ItemStore::next() {
+    if (m_size == std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too many items");
+    if ((m_size >> chunkBits) == m_chunks.size())
+        m_chunks.push_back(static_cast<Item*>(
+            ::operator new(sizeof(Item) * chunkItems, std::align_val_t(alignof(Item)))));
+    return &m_chunks[m_size >> chunkBits][m_size & (chunkItems - 1)];
+}
+
 std::uint64_t ScanResult::IdIndex::hash(std::string_view id) {
     // FNV-1a over 8-byte words with a final mix: ids are short, and this is cheaper than the
     // library's byte-wise hash on the parser's hot path.
@@ -53,92 +94,118 @@ std::uint64_t ScanResult::IdIndex::hash(std::string_view id) {
     return h;
 }
 
-Item* ScanResult::IdIndex::find(std::string_view id) const {
+Item* ScanResult::IdIndex::find(std::string_view id, const ItemStore& store) const {
     if (m_size == 0)
         return nullptr;
     const auto tag = static_cast<std::uint32_t>(hash(id));
     for (std::size_t i = tag & m_mask;; i = (i + 1) & m_mask) {
-        Item* slot = m_slots[i];
-        if (slot == nullptr)
+        const Slot slot = m_slots[i];
+        if (slot.item == 0)
             return nullptr;
-        if (m_tags[i] == tag && slot->id() == id)
-            return slot;
+        if (slot.tag == tag) {
+            Item& item = store.at(slot.item - 1);
+            if (item.id() == id)
+                return &item;
+        }
     }
 }
 
 void ScanResult::IdIndex::grow() {
     const std::size_t capacity = m_slots.empty() ? 16 : m_slots.size() * 2;
-    std::vector<Item*> slots(capacity, nullptr);
-    std::vector<std::uint32_t> tags(capacity, 0);
+    std::vector<Slot> slots(capacity, Slot{0, 0});
     const std::size_t mask = capacity - 1;
-    for (std::size_t j = 0; j < m_slots.size(); ++j) {
-        if (m_slots[j] == nullptr)
+    for (const Slot& s : m_slots) {
+        if (s.item == 0)
             continue;
-        std::size_t i = m_tags[j] & mask;
-        while (slots[i] != nullptr)
+        std::size_t i = s.tag & mask;
+        while (slots[i].item != 0)
             i = (i + 1) & mask;
-        slots[i] = m_slots[j];
-        tags[i] = m_tags[j];
+        slots[i] = s;
     }
     m_slots = std::move(slots);
-    m_tags = std::move(tags);
     m_mask = mask;
 }
 
-Item* ScanResult::IdIndex::put(Item* item) {
+ScanResult::IdIndex::Slot& ScanResult::IdIndex::locate(std::string_view id,
+                                                       const ItemStore& store) {
     // Kept at most 70 % full so that probe runs stay short.
     if ((m_size + 1) * 10 > m_slots.size() * 7)
         grow();
-    const std::string_view id = item->id();
     const auto tag = static_cast<std::uint32_t>(hash(id));
     for (std::size_t i = tag & m_mask;; i = (i + 1) & m_mask) {
-        Item* slot = m_slots[i];
-        if (slot == nullptr) {
-            m_slots[i] = item;
-            m_tags[i] = tag;
-            ++m_size;
-            return nullptr;
-        }
-        if (m_tags[i] == tag && slot->id() == id) {
-            m_slots[i] = item;
+        Slot& slot = m_slots[i];
+        if (slot.item == 0) {
+            slot.tag = tag;
             return slot;
         }
+        if (slot.tag == tag && store.at(slot.item - 1).id() == id)
+            return slot;
     }
 }
 
-void ScanResult::IdIndex::erase(const Item* item) {
+Item* ScanResult::IdIndex::put(std::uint32_t n, const ItemStore& store) {
+    Slot& slot = locate(store.at(n).id(), store);
+    Item* replaced = slot.item == 0 ? nullptr : &store.at(slot.item - 1);
+    if (replaced == nullptr)
+        ++m_size;
+    slot.item = n + 1;
+    return replaced;
+}
+
+void ScanResult::IdIndex::erase(const Item* item, const ItemStore& store) {
     if (m_size == 0)
         return;
     const auto tag = static_cast<std::uint32_t>(hash(item->id()));
     std::size_t i = tag & m_mask;
-    while (m_slots[i] != item) {
-        if (m_slots[i] == nullptr)
+    while (true) {
+        const Slot slot = m_slots[i];
+        if (slot.item == 0)
             return;
+        if (&store.at(slot.item - 1) == item)
+            break;
         i = (i + 1) & m_mask;
     }
     // Backward-shift deletion: move later entries of the probe run into the hole, so that no
     // lookup stops early at it.
-    m_slots[i] = nullptr;
+    m_slots[i] = Slot{0, 0};
     --m_size;
-    for (std::size_t j = (i + 1) & m_mask; m_slots[j] != nullptr; j = (j + 1) & m_mask) {
-        const std::size_t home = m_tags[j] & m_mask;
+    for (std::size_t j = (i + 1) & m_mask; m_slots[j].item != 0; j = (j + 1) & m_mask) {
+        const std::size_t home = m_slots[j].tag & m_mask;
         const bool between = ((j - home) & m_mask) < ((j - i) & m_mask);
         if (between)
             continue;
         m_slots[i] = m_slots[j];
-        m_tags[i] = m_tags[j];
-        m_slots[j] = nullptr;
+        m_slots[j] = Slot{0, 0};
         i = j;
     }
 }
 
 Item& ScanResult::store(Item item) {
-    Item& stored = m_store.emplace_back(std::move(item));
+    Item& stored = *new (m_store.next()) Item(std::move(item));
+    const std::uint32_t n = m_store.size();
+    m_store.commit();
     stored.adoptText(m_text.allocate(stored.textSize()));
-    if (Item* replaced = m_index.put(&stored))
+    if (Item* replaced = m_index.put(n, m_store))
         replaced->m_inMap = false;
     stored.m_inMap = true;
     return stored;
+}
+
+Item* ScanResult::addNew(std::string_view id, std::string_view parent, std::string_view pat,
+                         ItemKind kind, std::int64_t container) {
+    IdIndex::Slot& slot = m_index.locate(id, m_store);
+    if (slot.item != 0)
+        return nullptr;
+    const std::size_t size = id.size() + parent.size() + pat.size();
+    char* text = m_text.allocate(size);
+    const std::uint32_t n = m_store.size();
+    Item& stored = *new (m_store.next()) Item(text, id, parent, pat, kind, container);
+    m_store.commit();
+    slot.item = n + 1;
+    m_index.added();
+    stored.m_inMap = true;
+    m_order.push_back(&stored);
+    return &stored;
 }
 
 Item& ScanResult::add(Item item) {
@@ -152,7 +219,7 @@ Item& ScanResult::put(Item item) {
 }
 
 Item* ScanResult::get(std::string_view id) const {
-    return m_index.find(id);
+    return m_index.find(id, m_store);
 }
 
 std::vector<Item*> ScanResult::ancestors(const Item& item) const {
@@ -192,7 +259,7 @@ void ScanResult::remove(Item& item) {
         if (!removed.insert(cur).second)
             continue;
         if (cur->m_inMap) {
-            m_index.erase(cur);
+            m_index.erase(cur, m_store);
             cur->m_inMap = false;
         }
         stack.insert(stack.end(), cur->children.begin(), cur->children.end());
