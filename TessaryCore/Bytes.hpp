@@ -75,7 +75,8 @@ struct Bytes {
                                                          std::string_view text, std::int64_t from);
     // Spaces, "i:<", the id up to the first ">", then exactly one space and at least that.
     [[nodiscard]] static std::optional<ItemLine> itemLine(std::string_view line);
-    // The first "st{p:<parent>> n:\"name\" kind...}" block of an item line's rest.
+    // The first state block `st{p:<PARENT> n:"NAME" KIND ...}` (optionally with a second name,
+    // `n:"NAME" (o:"SECOND") KIND`) of an item line's rest. Linear in the length of `rest`.
     [[nodiscard]] static std::optional<StateBlock> stateBlock(std::string_view rest);
     // `token` preceded by a space or the line start and followed by a space, the line end or,
     // with `allowBrace`, "}".

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <limits>
+#include <new>
+#include <utility>
 
 namespace tessary {
 
@@ -14,52 +16,105 @@ std::string_view clamp(std::string_view s) {
     return s.size() > maxText ? s.substr(0, maxText) : s;
 }
 
+void copyText(char* to, std::string_view s) {
+    if (!s.empty())
+        std::memcpy(to, s.data(), s.size());
+}
+
 } // namespace
 
 Item::Item(std::string_view id, std::string_view parent, std::string_view pat, ItemKind kind,
            std::int64_t container)
     : m_container(container), m_kind(kind) {
-    assignText(id, parent, pat);
+    const std::size_t total = clamp(id).size() + clamp(parent).size() + clamp(pat).size();
+    writeText(new char[total == 0 ? 1 : total], id, parent, pat);
+    m_ownsText = true;
 }
 
-void Item::assignText(std::string_view id, std::string_view parent, std::string_view pat) {
+Item::Item(char* storage, std::string_view id, std::string_view parent, std::string_view pat,
+           ItemKind kind, std::int64_t container)
+    : m_container(container), m_kind(kind) {
+    writeText(storage, id, parent, pat);
+}
+
+void Item::writeText(char* storage, std::string_view id, std::string_view parent,
+                     std::string_view pat) {
     id = clamp(id);
     parent = clamp(parent);
     pat = clamp(pat);
     const std::size_t total = id.size() + parent.size() + pat.size();
-    auto text = std::make_unique_for_overwrite<char[]>(total == 0 ? 1 : total);
-    char* out = text.get();
-    std::memcpy(out, id.data(), id.size());
-    std::memcpy(out + id.size(), parent.data(), parent.size());
-    std::memcpy(out + id.size() + parent.size(), pat.data(), pat.size());
-    m_parentAt = static_cast<std::uint32_t>(id.size());
-    m_patAt = static_cast<std::uint32_t>(id.size() + parent.size());
+    m_text = storage;
+    copyText(m_text, id);
+    copyText(m_text + id.size(), pat);
+    copyText(m_text + id.size() + pat.size(), parent);
+    m_patAt = static_cast<std::uint32_t>(id.size());
+    m_parentAt = static_cast<std::uint32_t>(id.size() + pat.size());
     m_end = static_cast<std::uint32_t>(total);
-    m_text = std::move(text);
+}
+
+Item::Item(Item&& other) noexcept
+    : sz(other.sz), qta(other.qta), cc(other.cc), rcc(other.rcc), mt(other.mt),
+      localAlloc(other.localAlloc), aggSz(other.aggSz), aggCloud(other.aggCloud),
+      aggLocal(other.aggLocal), aggDocs(other.aggDocs), aggDirs(other.aggDirs),
+      aggUnenum(other.aggUnenum), aggQta(other.aggQta), aggDatalessDocs(other.aggDatalessDocs),
+      children(std::move(other.children)), dead(other.dead), resolved(other.resolved),
+      ambiguous(other.ambiguous), enumerated(other.enumerated), timeout(other.timeout),
+      denied(other.denied), dataless(other.dataless), m_text(std::exchange(other.m_text, nullptr)),
+      m_extra(std::move(other.m_extra)), m_container(other.m_container), m_patAt(other.m_patAt),
+      m_parentAt(other.m_parentAt), m_end(other.m_end), m_kind(other.m_kind),
+      m_ownsText(std::exchange(other.m_ownsText, false)), m_inMap(other.m_inMap),
+      m_mark(other.m_mark) {
+    other.m_patAt = other.m_parentAt = other.m_end = 0;
+}
+
+Item& Item::operator=(Item&& other) noexcept {
+    if (this != &other) {
+        this->~Item();
+        new (this) Item(std::move(other));
+    }
+    return *this;
+}
+
+Item::~Item() {
+    if (m_ownsText)
+        delete[] m_text;
+}
+
+void Item::adoptText(char* storage) {
+    if (m_end != 0)
+        std::memcpy(storage, m_text, m_end);
+    if (m_ownsText)
+        delete[] m_text;
+    m_text = storage;
+    m_ownsText = false;
+}
+
+Item::Extra& Item::extra() {
+    if (!m_extra)
+        m_extra = std::make_unique<Extra>();
+    return *m_extra;
 }
 
 void Item::setParent(std::string_view parent) {
-    const std::string id(this->id());
-    const std::string pat(this->pat());
-    assignText(id, parent, pat);
+    if (parent == std::string_view(m_text + m_parentAt, m_end - m_parentAt)) {
+        if (m_extra)
+            m_extra->parent.reset();
+        return;
+    }
+    extra().parent.emplace(parent);
 }
 
 void Item::setName(std::string_view name) {
     if (name == pat()) {
-        m_name.reset();
+        if (m_extra)
+            m_extra->name.reset();
         return;
     }
-    if (m_name)
-        m_name->assign(name);
-    else
-        m_name = std::make_unique<std::string>(name);
+    extra().name.emplace(name);
 }
 
 void Item::setPath(std::string_view path) {
-    if (m_path)
-        m_path->assign(path);
-    else
-        m_path = std::make_unique<std::string>(path);
+    extra().path.emplace(path);
 }
 
 bool Item::isVirtual() const {

@@ -23,31 +23,42 @@ class Item {
 public:
     Item(std::string_view id, std::string_view parent, std::string_view pat, ItemKind kind,
          std::int64_t container);
-    Item(Item&&) noexcept = default;
-    Item& operator=(Item&&) noexcept = default;
+    Item(Item&& other) noexcept;
+    Item& operator=(Item&& other) noexcept;
     Item(const Item&) = delete;
     Item& operator=(const Item&) = delete;
+    ~Item();
 
-    [[nodiscard]] std::string_view id() const { return {m_text.get(), m_parentAt}; }
+    [[nodiscard]] std::string_view id() const { return {m_text, m_patAt}; }
     // Id of the parent item; empty for container roots.
     [[nodiscard]] std::string_view parent() const {
-        return {m_text.get() + m_parentAt, m_patAt - m_parentAt};
+        if (m_extra && m_extra->parent)
+            return *m_extra->parent;
+        return {m_text + m_parentAt, m_end - m_parentAt};
     }
+    // Never moves the id text, which the result's id map refers to.
     void setParent(std::string_view parent);
     // The name as the database prints it (possibly masked); never changes.
-    [[nodiscard]] std::string_view pat() const { return {m_text.get() + m_patAt, m_end - m_patAt}; }
+    [[nodiscard]] std::string_view pat() const { return {m_text + m_patAt, m_parentAt - m_patAt}; }
     // The name shown to the user: `pat` until the resolver or the parser replaces it.
-    [[nodiscard]] std::string_view name() const { return m_name ? *m_name : pat(); }
+    [[nodiscard]] std::string_view name() const {
+        if (m_extra && m_extra->name)
+            return *m_extra->name;
+        return pat();
+    }
     void setName(std::string_view name);
     // Absolute local path, once known.
-    [[nodiscard]] bool hasPath() const { return m_path != nullptr; }
+    [[nodiscard]] bool hasPath() const { return m_extra && m_extra->path; }
     [[nodiscard]] std::optional<std::string_view> path() const {
-        if (!m_path)
+        if (!hasPath())
             return std::nullopt;
-        return std::string_view(*m_path);
+        return std::string_view(*m_extra->path);
     }
     void setPath(std::string_view path);
-    void clearPath() { m_path.reset(); }
+    void clearPath() {
+        if (m_extra)
+            m_extra->path.reset();
+    }
 
     [[nodiscard]] ItemKind kind() const { return m_kind; }
     [[nodiscard]] std::int64_t container() const { return m_container; }
@@ -89,20 +100,40 @@ public:
 
 private:
     friend class ScanResult;
+    friend struct DumpParser;
 
-    void assignText(std::string_view id, std::string_view parent, std::string_view pat);
+    // The texts that are usually absent: a resolved name, a local path, a rewritten parent id.
+    struct Extra {
+        std::optional<std::string> name;
+        std::optional<std::string> path;
+        std::optional<std::string> parent;
+    };
+    Extra& extra();
+    // Builds the item with its texts written to `storage` (textSize(id, parent, pat) bytes,
+    // owned by the result).
+    Item(char* storage, std::string_view id, std::string_view parent, std::string_view pat,
+         ItemKind kind, std::int64_t container);
+    void writeText(char* storage, std::string_view id, std::string_view parent,
+                   std::string_view pat);
+    // Moves the fixed texts into `storage` (which must outlive the item) and frees the item's
+    // own copy. Used by the result to keep all texts in one arena.
+    void adoptText(char* storage);
+    [[nodiscard]] std::size_t textSize() const { return m_end; }
 
-    // id, parent and pat back to back, without separators.
-    std::unique_ptr<char[]> m_text;
-    std::unique_ptr<std::string> m_name;
-    std::unique_ptr<std::string> m_path;
+    // id, pat and the parent id as read, back to back without separators. Owned by the item
+    // unless m_ownsText is false, then it lives in the result's arena.
+    char* m_text = nullptr;
+    std::unique_ptr<Extra> m_extra;
     std::int64_t m_container;
-    std::uint32_t m_parentAt = 0;
     std::uint32_t m_patAt = 0;
+    std::uint32_t m_parentAt = 0;
     std::uint32_t m_end = 0;
     ItemKind m_kind;
+    bool m_ownsText = false;
     // Whether the result's id map points at this object (false once replaced or removed).
     bool m_inMap = false;
+    // Scratch mark of the tree builder's walks; meaningless outside them.
+    std::uint8_t m_mark = 0;
 };
 
 } // namespace tessary

@@ -1,21 +1,211 @@
 #include "TessaryCore/ScanResult.hpp"
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <utility>
 #include <unordered_set>
 
 namespace tessary {
 
-Item& ScanResult::store(Item item) {
-    Item& stored = m_store.emplace_back(std::move(item));
-    auto [it, inserted] = m_items.try_emplace(stored.id(), &stored);
-    if (!inserted) {
-        it->second->m_inMap = false;
-        // The key must view the new object's text: the old object may change its parent later.
-        m_items.erase(it);
-        m_items.emplace(stored.id(), &stored);
+namespace {
+
+constexpr std::size_t arenaChunk = 4u << 20;
+constexpr std::size_t arenaOwnChunk = arenaChunk / 16;
+
+} // namespace
+
+char* ScanResult::TextArena::allocate(std::size_t n) {
+    if (n > arenaOwnChunk) {
+        // Large texts get a chunk of their own, so the current chunk's rest is not wasted.
+        m_chunks.push_back(std::make_unique_for_overwrite<char[]>(n));
+        return m_chunks.back().get();
     }
+    if (n > m_left || m_next == nullptr) {
+        m_chunks.push_back(std::make_unique_for_overwrite<char[]>(arenaChunk));
+        m_next = m_chunks.back().get();
+        m_left = arenaChunk;
+    }
+    char* out = m_next;
+    m_next += n;
+    m_left -= n;
+    return out;
+}
+
+ScanResult::ItemStore::ItemStore(ItemStore&& other) noexcept
+    : m_chunks(std::move(other.m_chunks)), m_size(std::exchange(other.m_size, 0)) {
+    other.m_chunks.clear();
+}
+
+ScanResult::ItemStore& ScanResult::ItemStore::operator=(ItemStore&& other) noexcept {
+    if (this != &other) {
+        clear();
+        m_chunks = std::move(other.m_chunks);
+        other.m_chunks.clear();
+        m_size = std::exchange(other.m_size, 0);
+    }
+    return *this;
+}
+
+ScanResult::ItemStore::~ItemStore() {
+    clear();
+}
+
+void ScanResult::ItemStore::clear() {
+    for (std::uint32_t i = 0; i < m_size; ++i)
+        at(i).~Item();
+    for (Item* chunk : m_chunks)
+        ::operator delete(static_cast<void*>(chunk), std::align_val_t(alignof(Item)));
+    m_chunks.clear();
+    m_size = 0;
+}
+
+void* ScanResult::ItemStore::next() {
+    if (m_size == std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too many items");
+    if ((m_size >> chunkBits) == m_chunks.size())
+        m_chunks.push_back(static_cast<Item*>(
+            ::operator new(sizeof(Item) * chunkItems, std::align_val_t(alignof(Item)))));
+    return &m_chunks[m_size >> chunkBits][m_size & (chunkItems - 1)];
+}
+
+std::uint64_t ScanResult::IdIndex::hash(std::string_view id) {
+    // FNV-1a over 8-byte words with a final mix: ids are short, and this is cheaper than the
+    // library's byte-wise hash on the parser's hot path.
+    std::uint64_t h = 0xcbf29ce484222325ULL ^ id.size();
+    const char* p = id.data();
+    std::size_t n = id.size();
+    while (n >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * 0x100000001b3ULL;
+        h ^= h >> 29;
+        p += 8;
+        n -= 8;
+    }
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * 0x100000001b3ULL;
+    h ^= h >> 32;
+    h *= 0xd6e8feb86659fd93ULL;
+    h ^= h >> 32;
+    return h;
+}
+
+Item* ScanResult::IdIndex::find(std::string_view id, const ItemStore& store) const {
+    if (m_size == 0)
+        return nullptr;
+    const auto tag = static_cast<std::uint32_t>(hash(id));
+    for (std::size_t i = tag & m_mask;; i = (i + 1) & m_mask) {
+        const Slot slot = m_slots[i];
+        if (slot.item == 0)
+            return nullptr;
+        if (slot.tag == tag) {
+            Item& item = store.at(slot.item - 1);
+            if (item.id() == id)
+                return &item;
+        }
+    }
+}
+
+void ScanResult::IdIndex::grow() {
+    const std::size_t capacity = m_slots.empty() ? 16 : m_slots.size() * 2;
+    std::vector<Slot> slots(capacity, Slot{0, 0});
+    const std::size_t mask = capacity - 1;
+    for (const Slot& s : m_slots) {
+        if (s.item == 0)
+            continue;
+        std::size_t i = s.tag & mask;
+        while (slots[i].item != 0)
+            i = (i + 1) & mask;
+        slots[i] = s;
+    }
+    m_slots = std::move(slots);
+    m_mask = mask;
+}
+
+ScanResult::IdIndex::Slot& ScanResult::IdIndex::locate(std::string_view id,
+                                                       const ItemStore& store) {
+    // Kept at most 70 % full so that probe runs stay short.
+    if ((m_size + 1) * 10 > m_slots.size() * 7)
+        grow();
+    const auto tag = static_cast<std::uint32_t>(hash(id));
+    for (std::size_t i = tag & m_mask;; i = (i + 1) & m_mask) {
+        Slot& slot = m_slots[i];
+        if (slot.item == 0) {
+            slot.tag = tag;
+            return slot;
+        }
+        if (slot.tag == tag && store.at(slot.item - 1).id() == id)
+            return slot;
+    }
+}
+
+Item* ScanResult::IdIndex::put(std::uint32_t n, const ItemStore& store) {
+    Slot& slot = locate(store.at(n).id(), store);
+    Item* replaced = slot.item == 0 ? nullptr : &store.at(slot.item - 1);
+    if (replaced == nullptr)
+        ++m_size;
+    slot.item = n + 1;
+    return replaced;
+}
+
+void ScanResult::IdIndex::erase(const Item* item, const ItemStore& store) {
+    if (m_size == 0)
+        return;
+    const auto tag = static_cast<std::uint32_t>(hash(item->id()));
+    std::size_t i = tag & m_mask;
+    while (true) {
+        const Slot slot = m_slots[i];
+        if (slot.item == 0)
+            return;
+        if (&store.at(slot.item - 1) == item)
+            break;
+        i = (i + 1) & m_mask;
+    }
+    // Backward-shift deletion: move later entries of the probe run into the hole, so that no
+    // lookup stops early at it.
+    m_slots[i] = Slot{0, 0};
+    --m_size;
+    for (std::size_t j = (i + 1) & m_mask; m_slots[j].item != 0; j = (j + 1) & m_mask) {
+        const std::size_t home = m_slots[j].tag & m_mask;
+        const bool between = ((j - home) & m_mask) < ((j - i) & m_mask);
+        if (between)
+            continue;
+        m_slots[i] = m_slots[j];
+        m_slots[j] = Slot{0, 0};
+        i = j;
+    }
+}
+
+Item& ScanResult::store(Item item) {
+    Item& stored = *new (m_store.next()) Item(std::move(item));
+    const std::uint32_t n = m_store.size();
+    m_store.commit();
+    stored.adoptText(m_text.allocate(stored.textSize()));
+    if (Item* replaced = m_index.put(n, m_store))
+        replaced->m_inMap = false;
     stored.m_inMap = true;
     return stored;
+}
+
+Item* ScanResult::addNew(std::string_view id, std::string_view parent, std::string_view pat,
+                         ItemKind kind, std::int64_t container) {
+    IdIndex::Slot& slot = m_index.locate(id, m_store);
+    if (slot.item != 0)
+        return nullptr;
+    const std::size_t size = id.size() + parent.size() + pat.size();
+    char* text = m_text.allocate(size);
+    const std::uint32_t n = m_store.size();
+    Item& stored = *new (m_store.next()) Item(text, id, parent, pat, kind, container);
+    m_store.commit();
+    slot.item = n + 1;
+    m_index.added();
+    stored.m_inMap = true;
+    m_order.push_back(&stored);
+    return &stored;
 }
 
 Item& ScanResult::add(Item item) {
@@ -29,8 +219,7 @@ Item& ScanResult::put(Item item) {
 }
 
 Item* ScanResult::get(std::string_view id) const {
-    auto it = m_items.find(id);
-    return it == m_items.end() ? nullptr : it->second;
+    return m_index.find(id, m_store);
 }
 
 std::vector<Item*> ScanResult::ancestors(const Item& item) const {
@@ -69,9 +258,8 @@ void ScanResult::remove(Item& item) {
         stack.pop_back();
         if (!removed.insert(cur).second)
             continue;
-        auto it = m_items.find(cur->id());
-        if (it != m_items.end() && it->second == cur) {
-            m_items.erase(it);
+        if (cur->m_inMap) {
+            m_index.erase(cur, m_store);
             cur->m_inMap = false;
         }
         stack.insert(stack.end(), cur->children.begin(), cur->children.end());

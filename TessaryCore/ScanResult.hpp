@@ -5,12 +5,11 @@
 #include "TessaryCore/ScanMode.hpp"
 
 #include <cstdint>
-#include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tessary {
@@ -34,18 +33,25 @@ public:
     // Stores `item` and files it under its id like `add`, but leaves itemOrder alone: for the
     // synthetic roots and orphan buckets.
     Item& put(Item item);
+    // Like `add`, but only when no item is filed under `id` yet: then the item is built in place
+    // (its texts go straight into the result's arena) and returned; otherwise nothing is stored
+    // and null is returned. One lookup instead of `get` followed by `add`.
+    Item* addNew(std::string_view id, std::string_view parent, std::string_view pat,
+                 ItemKind kind, std::int64_t container);
     // The item filed under `id`, or null.
     [[nodiscard]] Item* get(std::string_view id) const;
     // Number of entries of the id map.
-    [[nodiscard]] std::size_t itemCount() const { return m_items.size(); }
+    [[nodiscard]] std::size_t itemCount() const { return m_index.size(); }
     // Items added through `add`, in the order of addition.
     [[nodiscard]] const std::vector<Item*>& itemOrder() const { return m_order; }
 
     // Calls `f(Item&)` for every entry of the id map, in the order the entries were stored.
     template <class F> void forEachItem(F&& f) const {
-        for (const Item& item : m_store)
+        for (std::uint32_t i = 0; i < m_store.size(); ++i) {
+            Item& item = m_store.at(i);
             if (item.m_inMap)
-                f(const_cast<Item&>(item));
+                f(item);
+        }
     }
 
     // The ancestors of `item`, outermost first, without the item itself. Ends on a cycle of
@@ -70,11 +76,77 @@ public:
     std::vector<std::string> warnings;
 
 private:
+    // The items, in chunks of 4096 at fixed addresses, numbered in the order of storing.
+    class ItemStore {
+    public:
+        static constexpr std::uint32_t chunkBits = 12;
+        static constexpr std::uint32_t chunkItems = 1u << chunkBits;
+
+        ItemStore() = default;
+        ItemStore(ItemStore&& other) noexcept;
+        ItemStore& operator=(ItemStore&& other) noexcept;
+        ~ItemStore();
+
+        [[nodiscard]] Item& at(std::uint32_t i) const {
+            return m_chunks[i >> chunkBits][i & (chunkItems - 1)];
+        }
+        [[nodiscard]] std::uint32_t size() const { return m_size; }
+        // Room for the next item; the caller constructs it there and then calls `commit`.
+        [[nodiscard]] void* next();
+        void commit() { ++m_size; }
+
+    private:
+        void clear();
+
+        std::vector<Item*> m_chunks;
+        std::uint32_t m_size = 0;
+    };
+
+    // The id map: open addressing with linear probing over item numbers, keyed by the items'
+    // own id texts. A slot is 8 bytes (number and 32 bits of hash), a fraction of a node-based
+    // map's entry, and a lookup that misses touches one cache line.
+    class IdIndex {
+    public:
+        struct Slot {
+            std::uint32_t item; // number in the store, plus one; 0 marks an empty slot
+            std::uint32_t tag;  // low 32 bits of the hash of the item's id
+        };
+
+        [[nodiscard]] Item* find(std::string_view id, const ItemStore& store) const;
+        // The slot where `id` is filed or would go; grows the table first if needed.
+        [[nodiscard]] Slot& locate(std::string_view id, const ItemStore& store);
+        // Files item number `n` under its id; returns the item it replaced, or null.
+        Item* put(std::uint32_t n, const ItemStore& store);
+        // Takes out the entry of item `item` if the map points at this very object.
+        void erase(const Item* item, const ItemStore& store);
+        [[nodiscard]] std::size_t size() const { return m_size; }
+        void added() { ++m_size; }
+
+    private:
+        [[nodiscard]] static std::uint64_t hash(std::string_view id);
+        void grow();
+
+        std::vector<Slot> m_slots;
+        std::size_t m_size = 0;
+        std::size_t m_mask = 0;
+    };
+
+    // Texts of the stored items, in large chunks instead of one allocation per item.
+    class TextArena {
+    public:
+        char* allocate(std::size_t n);
+
+    private:
+        std::vector<std::unique_ptr<char[]>> m_chunks;
+        char* m_next = nullptr;
+        std::size_t m_left = 0;
+    };
+
     Item& store(Item item);
 
-    std::deque<Item> m_store;
-    // Keys view the id text of the item they point at.
-    std::unordered_map<std::string_view, Item*> m_items;
+    ItemStore m_store;
+    TextArena m_text;
+    IdIndex m_index;
     std::vector<Item*> m_order;
 };
 

@@ -182,3 +182,26 @@ TEST(ScanErrorTest, CzechTexts) {
     EXPECT_EQ(ScanError::cancelled(), ScanError::cancelled());
     EXPECT_FALSE(ScanError::message("a") == ScanError::timeout("a"));
 }
+
+TEST(ScanResultTest, IdMapSurvivesParentRewritesGrowthAndRemoval) {
+    ScanResult res;
+    std::vector<Item*> items;
+    for (int i = 0; i < 5000; ++i)
+        items.push_back(&res.add(Item("id" + std::to_string(i), "p", "n", ItemKind::doc, 1)));
+    // Rewriting the parent id must not disturb the map's view of the id.
+    for (Item* it : items)
+        it->setParent("a much longer parent id than before, to force a new text");
+    for (int i = 0; i < 5000; i += 2)
+        res.remove(*items[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(res.itemCount(), 2500u);
+    for (int i = 0; i < 5000; ++i) {
+        Item* found = res.get("id" + std::to_string(i));
+        if (i % 2 == 0)
+            EXPECT_EQ(found, nullptr) << i;
+        else
+            EXPECT_EQ(found, items[static_cast<std::size_t>(i)]) << i;
+    }
+    EXPECT_EQ(res.get("id1")->parent(), "a much longer parent id than before, to force a new text");
+    items[1]->setParent("p");
+    EXPECT_EQ(items[1]->parent(), "p");
+}

@@ -1,0 +1,173 @@
+#include "TessaryCore/Aggregator.hpp"
+
+#include <cstddef>
+#include <limits>
+#include <unordered_set>
+#include <vector>
+
+namespace tessary {
+
+namespace {
+
+void aggregateLeaf(Item& it, ScanMode mode) {
+    it.aggSz = it.sz;
+    it.aggCloud = (!it.resolved || it.dataless) ? it.sz : 0;
+    it.aggLocal = it.localAlloc;
+    it.aggDocs = it.kind() == ItemKind::doc ? 1 : 0;
+    it.aggDirs = 0;
+    it.aggUnenum = 0;
+    it.aggDatalessDocs = it.isCloudOnlyDoc() ? 1 : 0;
+    it.aggQta = (it.qta != 0 && mode == ScanMode::dump) ? it.qta : it.sz;
+}
+
+// A folder's own quota charge from the database wins over its children's sum, except for the
+// synthetic top folders, which the database never charges.
+std::int64_t folderQta(const Item& it, ScanMode mode, std::int64_t childSum) {
+    if (mode == ScanMode::dump && it.qta != 0 && !it.isVirtual())
+        return it.qta;
+    return childSum;
+}
+
+struct Totals {
+    std::int64_t aggSz = 0, aggCloud = 0, aggLocal = 0, aggDocs = 0;
+    std::int64_t aggDirs = 0, aggUnenum = 0, aggQta = 0, aggDatalessDocs = 0;
+
+    void add(const Item& c) {
+        aggSz += c.aggSz;
+        aggCloud += c.aggCloud;
+        aggLocal += c.aggLocal;
+        aggDocs += c.aggDocs;
+        aggDirs += c.aggDirs;
+        aggUnenum += c.aggUnenum;
+        aggQta += c.aggQta;
+        aggDatalessDocs += c.aggDatalessDocs;
+    }
+};
+
+void zeroAggregates(Item& it) {
+    it.aggSz = it.aggCloud = it.aggLocal = it.aggDocs = 0;
+    it.aggDirs = it.aggUnenum = it.aggQta = it.aggDatalessDocs = 0;
+}
+
+void addAggregates(Item& into, const Item& from) {
+    into.aggSz += from.aggSz;
+    into.aggCloud += from.aggCloud;
+    into.aggLocal += from.aggLocal;
+    into.aggDocs += from.aggDocs;
+    into.aggDirs += from.aggDirs;
+    into.aggUnenum += from.aggUnenum;
+    into.aggQta += from.aggQta;
+    into.aggDatalessDocs += from.aggDatalessDocs;
+}
+
+// The walk for a proper tree: a pre-order visiting list per root, processed back to front so
+// that every child is done before its parent. Returns false, leaving the work half done, when a
+// visiting list grows beyond `limit` entries: then some item is reachable more than once.
+bool aggregateTrees(ScanResult& result, std::size_t limit) {
+    const ScanMode mode = result.mode;
+    std::vector<Item*> stack;
+    std::vector<Item*> order;
+    for (Item* root : result.roots) {
+        if (root == nullptr)
+            continue;
+        stack.assign(1, root);
+        order.clear();
+        while (!stack.empty()) {
+            Item* it = stack.back();
+            stack.pop_back();
+            order.push_back(it);
+            if (order.size() > limit)
+                return false;
+            for (Item* child : it->children)
+                if (child != nullptr)
+                    stack.push_back(child);
+        }
+        for (auto pos = order.rbegin(); pos != order.rend(); ++pos) {
+            Item& it = **pos;
+            if (!it.isDir()) {
+                aggregateLeaf(it, mode);
+                continue;
+            }
+            Totals sum;
+            for (const Item* child : it.children)
+                if (child != nullptr)
+                    sum.add(*child);
+            it.aggSz = sum.aggSz;
+            it.aggCloud = sum.aggCloud;
+            it.aggLocal = sum.aggLocal;
+            it.aggDocs = sum.aggDocs;
+            it.aggDatalessDocs = sum.aggDatalessDocs;
+            it.aggDirs = sum.aggDirs + 1;
+            it.aggUnenum = sum.aggUnenum + (it.enumerated ? 0 : 1);
+            it.aggQta = folderQta(it, mode, sum.aggQta);
+        }
+    }
+    return true;
+}
+
+// The walk for children lists that are not a tree (a cycle, or an item under two folders): each
+// item is taken once, under the first folder that reaches it, and adds its totals to that folder
+// only. Costs a hash set of all items, so it runs only when the plain walk gave up.
+void aggregateOnce(ScanResult& result) {
+    const ScanMode mode = result.mode;
+    constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
+    struct Entry {
+        Item* item;
+        std::size_t parent; // position in `order` of the folder that took this item
+    };
+    std::unordered_set<const Item*> seen;
+    std::vector<Entry> stack;
+    std::vector<Entry> order;
+    for (Item* root : result.roots) {
+        if (root == nullptr || !seen.insert(root).second)
+            continue;
+        stack.assign(1, Entry{root, none});
+        order.clear();
+        while (!stack.empty()) {
+            const Entry e = stack.back();
+            stack.pop_back();
+            const std::size_t at = order.size();
+            order.push_back(e);
+            // Children add into these fields on the way back, so they start from zero.
+            zeroAggregates(*e.item);
+            for (Item* child : e.item->children)
+                if (child != nullptr && seen.insert(child).second)
+                    stack.push_back(Entry{child, at});
+        }
+        for (auto pos = order.rbegin(); pos != order.rend(); ++pos) {
+            Item& it = *pos->item;
+            if (it.isDir()) {
+                it.aggDirs += 1;
+                it.aggUnenum += it.enumerated ? 0 : 1;
+                it.aggQta = folderQta(it, mode, it.aggQta);
+            } else {
+                aggregateLeaf(it, mode);
+            }
+            if (pos->parent != none)
+                addAggregates(*order[pos->parent].item, it);
+        }
+    }
+}
+
+} // namespace
+
+void Aggregator::aggregate(ScanResult& result) {
+    // A tree holds each item once, and nearly every stored item is in the id map or in itemOrder,
+    // so a visiting list longer than both together holds some item twice (a cycle never ends).
+    // Should the limit ever be too small for a real tree, the second walk gives the same totals.
+    const std::size_t limit = result.itemCount() + result.itemOrder().size() + result.roots.size();
+    if (!aggregateTrees(result, limit))
+        aggregateOnce(result);
+
+    for (Item* d : result.dead) {
+        if (d == nullptr)
+            continue;
+        d->aggQta = d->qta;
+        d->aggSz = d->sz;
+        d->aggCloud = d->sz; // a deleted item counts as wholly in the cloud
+        d->aggDocs = d->isDir() ? 0 : 1;
+        d->aggDirs = d->isDir() ? 1 : 0;
+    }
+}
+
+} // namespace tessary

@@ -1,0 +1,93 @@
+#include "TessaryCore/Serialization.hpp"
+
+#include <fmt/format.h>
+
+#include <cmath>
+
+namespace tessary {
+
+namespace {
+
+// A spreadsheet runs a cell starting with one of these as a formula.
+std::string guarded(std::string_view text) {
+    if (!text.empty()) {
+        switch (text.front()) {
+        case '=':
+        case '+':
+        case '-':
+        case '@':
+        case '\t':
+        case '\r':
+            return "'" + std::string(text);
+        default:
+            break;
+        }
+    }
+    return std::string(text);
+}
+
+void appendCell(std::string& row, std::string_view cell) {
+    if (!row.empty())
+        row += ';';
+    if (cell.find_first_of(";\"\n\r") == std::string_view::npos) {
+        row += cell;
+        return;
+    }
+    row += '"';
+    for (char c : cell) {
+        if (c == '"')
+            row += '"';
+        row += c;
+    }
+    row += '"';
+}
+
+} // namespace
+
+std::string Serialization::exportCSV(const ScanResult& result, const Item& item) {
+    static constexpr std::string_view header[] = {"Název",
+                                                  "Typ",
+                                                  "Cesta",
+                                                  "Velikost v iCloudu (B)",
+                                                  "Jen v cloudu (B)",
+                                                  "Na disku (B)",
+                                                  "Souborů",
+                                                  "Neprozkoumaných složek",
+                                                  "Jméno dopočteno"};
+    std::string out = "\xEF\xBB\xBF"; // UTF-8 byte-order mark, so spreadsheets pick UTF-8
+    std::string row;
+    for (std::string_view h : header)
+        appendCell(row, h);
+    out += row;
+    for (const Item* child : childrenSorted(item, SortKey::qta)) {
+        row.clear();
+        appendCell(row, guarded(child->name()));
+        appendCell(row, child->isDir() ? "složka" : "soubor");
+        appendCell(row, guarded(result.displayPath(*child)));
+        for (std::int64_t v :
+             {child->aggQta, child->aggCloud, child->aggLocal, child->aggDocs, child->aggUnenum})
+            appendCell(row, fmt::format("{}", v));
+        appendCell(row, child->resolved ? "ano" : "ne");
+        out += "\r\n";
+        out += row;
+    }
+    out += "\r\n";
+    return out;
+}
+
+std::string Serialization::formatSize(std::int64_t bytes) {
+    static constexpr std::string_view units[] = {"B", "kB", "MB", "GB", "TB", "PB"};
+    constexpr std::size_t last = std::size(units) - 1;
+    double value = static_cast<double>(bytes);
+    std::size_t unit = 0;
+    // Test the value as it will be printed, so 999 950 B gives "1.0 MB", not "1000.0 kB".
+    while (std::round(value * 10) / 10 >= 1000 && unit < last) {
+        value /= 1000;
+        ++unit;
+    }
+    if (unit == 0)
+        return fmt::format("{} B", bytes);
+    return fmt::format("{:.1f} {}", value, units[unit]);
+}
+
+} // namespace tessary
