@@ -1,5 +1,7 @@
 #include "TessaryCore/Aggregator.hpp"
 
+#include "TessaryCore/Saturating.hpp"
+
 #include <cstddef>
 #include <limits>
 #include <unordered_set>
@@ -33,14 +35,14 @@ struct Totals {
     std::int64_t aggDirs = 0, aggUnenum = 0, aggQta = 0, aggDatalessDocs = 0;
 
     void add(const Item& c) {
-        aggSz += c.aggSz;
-        aggCloud += c.aggCloud;
-        aggLocal += c.aggLocal;
-        aggDocs += c.aggDocs;
-        aggDirs += c.aggDirs;
-        aggUnenum += c.aggUnenum;
-        aggQta += c.aggQta;
-        aggDatalessDocs += c.aggDatalessDocs;
+        aggSz = Saturating::add(aggSz, c.aggSz);
+        aggCloud = Saturating::add(aggCloud, c.aggCloud);
+        aggLocal = Saturating::add(aggLocal, c.aggLocal);
+        aggDocs = Saturating::add(aggDocs, c.aggDocs);
+        aggDirs = Saturating::add(aggDirs, c.aggDirs);
+        aggUnenum = Saturating::add(aggUnenum, c.aggUnenum);
+        aggQta = Saturating::add(aggQta, c.aggQta);
+        aggDatalessDocs = Saturating::add(aggDatalessDocs, c.aggDatalessDocs);
     }
 };
 
@@ -50,14 +52,14 @@ void zeroAggregates(Item& it) {
 }
 
 void addAggregates(Item& into, const Item& from) {
-    into.aggSz += from.aggSz;
-    into.aggCloud += from.aggCloud;
-    into.aggLocal += from.aggLocal;
-    into.aggDocs += from.aggDocs;
-    into.aggDirs += from.aggDirs;
-    into.aggUnenum += from.aggUnenum;
-    into.aggQta += from.aggQta;
-    into.aggDatalessDocs += from.aggDatalessDocs;
+    into.aggSz = Saturating::add(into.aggSz, from.aggSz);
+    into.aggCloud = Saturating::add(into.aggCloud, from.aggCloud);
+    into.aggLocal = Saturating::add(into.aggLocal, from.aggLocal);
+    into.aggDocs = Saturating::add(into.aggDocs, from.aggDocs);
+    into.aggDirs = Saturating::add(into.aggDirs, from.aggDirs);
+    into.aggUnenum = Saturating::add(into.aggUnenum, from.aggUnenum);
+    into.aggQta = Saturating::add(into.aggQta, from.aggQta);
+    into.aggDatalessDocs = Saturating::add(into.aggDatalessDocs, from.aggDatalessDocs);
 }
 
 // The walk for a proper tree: a pre-order visiting list per root, processed back to front so
@@ -97,8 +99,8 @@ bool aggregateTrees(ScanResult& result, std::size_t limit) {
             it.aggLocal = sum.aggLocal;
             it.aggDocs = sum.aggDocs;
             it.aggDatalessDocs = sum.aggDatalessDocs;
-            it.aggDirs = sum.aggDirs + 1;
-            it.aggUnenum = sum.aggUnenum + (it.enumerated ? 0 : 1);
+            it.aggDirs = Saturating::add(sum.aggDirs, 1);
+            it.aggUnenum = Saturating::add(sum.aggUnenum, it.enumerated ? 0 : 1);
             it.aggQta = folderQta(it, mode, sum.aggQta);
         }
     }
@@ -137,8 +139,8 @@ void aggregateOnce(ScanResult& result) {
         for (auto pos = order.rbegin(); pos != order.rend(); ++pos) {
             Item& it = *pos->item;
             if (it.isDir()) {
-                it.aggDirs += 1;
-                it.aggUnenum += it.enumerated ? 0 : 1;
+                it.aggDirs = Saturating::add(it.aggDirs, 1);
+                it.aggUnenum = Saturating::add(it.aggUnenum, it.enumerated ? 0 : 1);
                 it.aggQta = folderQta(it, mode, it.aggQta);
             } else {
                 aggregateLeaf(it, mode);

@@ -1,5 +1,6 @@
 #include "TessaryCore/Categories.hpp"
 
+#include "TessaryCore/Saturating.hpp"
 #include "TessaryCore/StableSorted.hpp"
 #include "TessaryCore/TreeWalk.hpp"
 
@@ -17,8 +18,8 @@ std::vector<CategoryStat> Categories::breakdown(const ScanResult& result, Item* 
                 push(child);
             } else if (child->kind() == ItemKind::doc) {
                 CategoryStat& s = totals[static_cast<std::size_t>(fileCategoryOf(child->name()))];
-                s.qta += child->aggQta;
-                s.cloud += child->aggCloud;
+                s.qta = Saturating::add(s.qta, child->aggQta);
+                s.cloud = Saturating::add(s.cloud, child->aggCloud);
                 s.count += 1;
             }
         }

@@ -1,5 +1,6 @@
 #include "TessaryCore/Serialization.hpp"
 
+#include "TessaryCore/Saturating.hpp"
 #include "TessaryCore/StableSorted.hpp"
 #include "TessaryCore/TextCase.hpp"
 
@@ -80,7 +81,7 @@ SummaryDTO Serialization::summary(const ScanResult& result) {
     s.deadCount = static_cast<std::int64_t>(result.dead.size());
     for (const Item* d : result.dead)
         if (d != nullptr)
-            s.deadQta += d->qta;
+            s.deadQta = Saturating::add(s.deadQta, d->qta);
     s.stats = result.stats;
     s.warnings = result.warnings;
     return s;

@@ -1,5 +1,6 @@
 #include "TessaryCore/Serialization.hpp"
 
+#include "TessaryCore/Saturating.hpp"
 #include "TessaryCore/StableSorted.hpp"
 #include "TessaryCore/TreeWalk.hpp"
 
@@ -56,11 +57,11 @@ std::vector<NodeDTO> Serialization::topDirs(const ScanResult& result, std::int64
                 push(child);
                 continue;
             }
-            c.qta += child->aggQta;
-            c.sz += child->aggSz;
-            c.cloud += child->aggCloud;
-            c.local += child->aggLocal;
-            c.docs += child->aggDocs;
+            c.qta = Saturating::add(c.qta, child->aggQta);
+            c.sz = Saturating::add(c.sz, child->aggSz);
+            c.cloud = Saturating::add(c.cloud, child->aggCloud);
+            c.local = Saturating::add(c.local, child->aggLocal);
+            c.docs = Saturating::add(c.docs, child->aggDocs);
         }
         if (c.qta >= 1 && !cur.isVirtual())
             found.push_back(c);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 using namespace tessary;
@@ -174,4 +175,19 @@ TEST(AggregatorTest, ChildCyclesAndSharedChildrenAreCountedOnce) {
     Aggregator::aggregate(res);
     EXPECT_EQ(root.aggSz, 15);
     EXPECT_EQ(a.aggSz + shared.aggSz, 15);
+}
+
+TEST(AggregatorTest, HugeSizesSaturateInsteadOfWrapping) {
+    constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
+    ScanResult res;
+    Item& root = addRoot(res, "root[1]");
+    addChild(res, root, "a", ItemKind::doc, max - 10);
+    Item& b = addChild(res, root, "b", ItemKind::doc, 100);
+    b.qta = max;
+    Item& c = addChild(res, root, "c", ItemKind::doc, std::numeric_limits<std::int64_t>::min());
+    c.resolved = true;
+    Aggregator::aggregate(res);
+    // a + b stops at max; adding c's minimum then gives -1 (a wrapped sum would differ).
+    EXPECT_EQ(root.aggQta, -1);
+    EXPECT_EQ(root.aggCloud, max); // a and b are unresolved: max - 10 + 100 stops at the top
 }
