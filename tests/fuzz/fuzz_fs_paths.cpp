@@ -18,9 +18,13 @@ using namespace tessary;
 namespace {
 
 const std::string& tree() {
+    // One fixed folder, rebuilt at every start: the fuzzer may end without running exit
+    // handlers, so a fresh folder per run would be left behind each time.
     static const std::string root = [] {
-        char pattern[] = "/tmp/varnelo-fuzz-fs-XXXXXX";
-        std::string r = ::mkdtemp(pattern);
+        const std::string r = "/tmp/varnelo-fuzz-fs-" + std::to_string(::getuid());
+        std::error_code ec;
+        std::filesystem::remove_all(r, ec);
+        ::mkdir(r.c_str(), 0700);
         ::mkdir((r + "/a").c_str(), 0755);
         ::mkdir((r + "/a/b").c_str(), 0755);
         ::close(::open((r + "/a/f").c_str(), O_CREAT | O_WRONLY, 0644));
@@ -29,10 +33,6 @@ const std::string& tree() {
         (void)::symlink("loop", (r + "/a/loop").c_str());
         ::mkdir((r + "/a/cloud").c_str(), 0755);
         FS::markDataless(r + "/a/cloud");
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(tree(), ec);
-        });
         return r;
     }();
     return root;
