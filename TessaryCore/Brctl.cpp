@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <limits>
 #include <mutex>
 #include <stdexcept>
@@ -647,19 +646,17 @@ bool Brctl::dumpComplete(const std::string& path) {
     // marker split by a block boundary is found.
     std::vector<char> buf(blockOverlap + blockBytes);
     std::size_t carried = 0;
-    const std::boyer_moore_horspool_searcher searcher(clientMarker.begin(), clientMarker.end());
     for (;;) {
         const auto got = readFully(fd.get(), buf.data() + carried, blockBytes);
         if (!got || *got == 0)
             return false;
-        const auto begin = buf.begin();
-        const auto end = begin + static_cast<std::ptrdiff_t>(carried + *got);
-        if (std::search(begin, end, searcher) != end)
+        const std::size_t filled = carried + *got;
+        if (::memmem(buf.data(), filled, clientMarker.data(), clientMarker.size()) != nullptr)
             return true;
         if (*got < blockBytes)
             return false;
-        const std::size_t keep = std::min(blockOverlap, carried + *got);
-        std::memmove(buf.data(), buf.data() + carried + *got - keep, keep);
+        const std::size_t keep = std::min(blockOverlap, filled);
+        std::memmove(buf.data(), buf.data() + filled - keep, keep);
         carried = keep;
     }
 }

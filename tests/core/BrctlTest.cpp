@@ -529,27 +529,32 @@ TEST_F(BrctlTest, DumpCompleteFindsTheMarkerAcrossBlockBoundaries) {
     EXPECT_FALSE(Brctl::dumpComplete(path("absent")));
     EXPECT_FALSE(Brctl::dumpComplete(path("tools"))); // a folder cannot be read
 
-    std::string data(2 * block + 100, '.');
-    writeFile(file, data);
+    const std::size_t size = 2 * block + 100;
+    writeFile(file, std::string(size, '.'));
     EXPECT_FALSE(Brctl::dumpComplete(file));
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    // Puts `text` at `at` in the file, checks, then restores the dots.
+    auto completeWith = [&](std::size_t at, const std::string& text) {
+        EXPECT_EQ(::pwrite(fd, text.data(), text.size(), static_cast<off_t>(at)),
+                  static_cast<ssize_t>(text.size()));
+        const bool found = Brctl::dumpComplete(file);
+        const std::string dots(text.size(), '.');
+        EXPECT_EQ(::pwrite(fd, dots.data(), dots.size(), static_cast<off_t>(at)),
+                  static_cast<ssize_t>(dots.size()));
+        return found;
+    };
     const std::string marker = "client items";
-    // Wholly in the first block, split at every position, wholly in the second, at the end.
-    std::vector<std::size_t> offsets = {0, block - marker.size(), block, 2 * block - 5,
-                                        data.size() - marker.size()};
-    for (std::size_t k = 1; k < marker.size(); ++k)
-        offsets.push_back(block - k);
-    for (const std::size_t at : offsets) {
+    // Wholly in the first block, split at several positions, wholly in the second, across the
+    // second boundary, at the end.
+    for (const std::size_t at : {std::size_t{0}, block - marker.size(), block - 11, block - 6,
+                                 block - 1, block, 2 * block - 5, size - marker.size()}) {
         SCOPED_TRACE(at);
-        std::string d = data;
-        d.replace(at, marker.size(), marker);
-        writeFile(file, d);
-        EXPECT_TRUE(Brctl::dumpComplete(file));
+        EXPECT_TRUE(completeWith(at, marker));
     }
     // Almost the marker across the boundary is not the marker.
-    std::string d = data;
-    d.replace(block - 6, 11, "client item");
-    writeFile(file, d);
-    EXPECT_FALSE(Brctl::dumpComplete(file));
+    EXPECT_FALSE(completeWith(block - 6, "client item"));
+    ::close(fd);
     // A file of exactly one block with the marker at its end.
     writeFile(file, std::string(block - marker.size(), '-') + marker);
     EXPECT_TRUE(Brctl::dumpComplete(file));
