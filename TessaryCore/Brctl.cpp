@@ -50,15 +50,9 @@ constexpr std::string_view clientMarker = "client items";
 // Size of the file at `path` without following a symbolic link, or nothing when it cannot be
 // looked at.
 std::optional<std::int64_t> lstatSize(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    return static_cast<std::int64_t>(st.st_size);
-}
-
-bool pathExists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    if (const auto st = FS::lstat(path))
+        return st->size;
+    return std::nullopt;
 }
 
 std::string decodeUTF8(std::string_view bytes) {
@@ -579,7 +573,7 @@ std::string Brctl::runDump(const std::optional<std::string>& outPath,
     const auto start = Clock::now();
 
     const std::string tool = toolPath();
-    if (!pathExists(tool))
+    if (!FS::exists(tool))
         throw ScanError::message("Nástroj brctl nebyl nalezen (je součástí macOS).");
 
     // A file left by an earlier process with the same id must not count as progress.
