@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <limits>
 #include <mutex>
 #include <stdexcept>
@@ -51,15 +50,9 @@ constexpr std::string_view clientMarker = "client items";
 // Size of the file at `path` without following a symbolic link, or nothing when it cannot be
 // looked at.
 std::optional<std::int64_t> lstatSize(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    return static_cast<std::int64_t>(st.st_size);
-}
-
-bool pathExists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    if (const auto st = FS::lstat(path))
+        return st->size;
+    return std::nullopt;
 }
 
 std::string decodeUTF8(std::string_view bytes) {
@@ -580,7 +573,7 @@ std::string Brctl::runDump(const std::optional<std::string>& outPath,
     const auto start = Clock::now();
 
     const std::string tool = toolPath();
-    if (!pathExists(tool))
+    if (!FS::exists(tool))
         throw ScanError::message("Nástroj brctl nebyl nalezen (je součástí macOS).");
 
     // A file left by an earlier process with the same id must not count as progress.
@@ -647,19 +640,17 @@ bool Brctl::dumpComplete(const std::string& path) {
     // marker split by a block boundary is found.
     std::vector<char> buf(blockOverlap + blockBytes);
     std::size_t carried = 0;
-    const std::boyer_moore_horspool_searcher searcher(clientMarker.begin(), clientMarker.end());
     for (;;) {
         const auto got = readFully(fd.get(), buf.data() + carried, blockBytes);
         if (!got || *got == 0)
             return false;
-        const auto begin = buf.begin();
-        const auto end = begin + static_cast<std::ptrdiff_t>(carried + *got);
-        if (std::search(begin, end, searcher) != end)
+        const std::size_t filled = carried + *got;
+        if (::memmem(buf.data(), filled, clientMarker.data(), clientMarker.size()) != nullptr)
             return true;
         if (*got < blockBytes)
             return false;
-        const std::size_t keep = std::min(blockOverlap, carried + *got);
-        std::memmove(buf.data(), buf.data() + carried + *got - keep, keep);
+        const std::size_t keep = std::min(blockOverlap, filled);
+        std::memmove(buf.data(), buf.data() + filled - keep, keep);
         carried = keep;
     }
 }
