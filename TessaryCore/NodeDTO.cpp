@@ -47,36 +47,40 @@ void to_json(nlohmann::ordered_json& j, const NodeDTO& root) {
         stack.pop_back();
         const NodeDTO& n = *job.node;
         nlohmann::ordered_json& o = *job.out;
+        // Members go straight into the object's list: the keys are known to be distinct, and
+        // the map's own insertion would search the list for each of them.
         o = nlohmann::ordered_json::object();
-        o["id"] = n.id;
-        o["name"] = n.name;
-        o["kind"] = toText(n.kind);
-        o["resolved"] = n.resolved;
-        o["ambiguous"] = n.ambiguous;
-        o["enumerated"] = orNull(n.enumerated);
-        o["timeout"] = orNull(n.timeout);
-        o["denied"] = orNull(n.denied);
-        o["dead"] = n.dead;
-        o["dataless"] = orNull(n.dataless);
-        o["qta"] = n.qta;
-        o["sz"] = n.sz;
-        o["cloud"] = n.cloud;
-        o["local"] = n.local;
-        o["docs"] = n.docs;
-        o["dirs"] = n.dirs;
-        o["unenum"] = n.unenum;
-        o["cloud_docs"] = n.cloudDocs;
-        o["cc"] = n.cc;
-        o["rcc"] = n.rcc;
-        o["mt"] = n.mt;
-        o["path"] = orNull(n.path);
-        o["container"] = n.container;
+        auto& m = o.get_ref<nlohmann::ordered_json::object_t&>();
+        m.reserve(26);
+        m.emplace_back("id", n.id);
+        m.emplace_back("name", n.name);
+        m.emplace_back("kind", toText(n.kind));
+        m.emplace_back("resolved", n.resolved);
+        m.emplace_back("ambiguous", n.ambiguous);
+        m.emplace_back("enumerated", orNull(n.enumerated));
+        m.emplace_back("timeout", orNull(n.timeout));
+        m.emplace_back("denied", orNull(n.denied));
+        m.emplace_back("dead", n.dead);
+        m.emplace_back("dataless", orNull(n.dataless));
+        m.emplace_back("qta", n.qta);
+        m.emplace_back("sz", n.sz);
+        m.emplace_back("cloud", n.cloud);
+        m.emplace_back("local", n.local);
+        m.emplace_back("docs", n.docs);
+        m.emplace_back("dirs", n.dirs);
+        m.emplace_back("unenum", n.unenum);
+        m.emplace_back("cloud_docs", n.cloudDocs);
+        m.emplace_back("cc", n.cc);
+        m.emplace_back("rcc", n.rcc);
+        m.emplace_back("mt", n.mt);
+        m.emplace_back("path", orNull(n.path));
+        m.emplace_back("container", n.container);
         if (n.dpath)
-            o["dpath"] = *n.dpath;
+            m.emplace_back("dpath", *n.dpath);
         if (n.parent)
-            o["parent"] = *n.parent;
+            m.emplace_back("parent", *n.parent);
         if (n.children) {
-            auto& list = o["children"] = nlohmann::ordered_json::array();
+            auto& list = m.emplace_back("children", nlohmann::ordered_json::array()).second;
             auto& slots = list.get_ref<nlohmann::ordered_json::array_t&>();
             slots.resize(n.children->size());
             for (std::size_t i = n.children->size(); i-- > 0;)
