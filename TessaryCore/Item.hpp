@@ -16,9 +16,10 @@ namespace tessary {
 //
 // Items live inside a ScanResult at stable addresses; everyone else holds `Item*` and identity
 // is the address. Numbers and flags are plain public fields (the database's own vocabulary);
-// the texts sit behind accessors because they share one compact allocation: the fixed id and
-// the printed name `pat` (and the parent id) are stored once, and `name` and `path` take memory
-// only when they differ from their defaults.
+// the texts sit behind accessors because they share one compact block: the id, the printed name
+// `pat` and the parent id as read are stored back to back (inside the result's text arena once
+// the item is stored there), and a resolved `name`, a `path` or a rewritten parent id take
+// memory only when present. The id text never moves while the item lives.
 class Item {
 public:
     Item(std::string_view id, std::string_view parent, std::string_view pat, ItemKind kind,

@@ -57,10 +57,10 @@ std::string itemId(std::uint64_t n, Rng& rng) {
 }
 
 std::string name(Rng& rng, bool folder) {
-    static const char* words[] = {"Report", "Photo", "IMG", "Faktura", "notes", "Projekt",
-                                  "draft", "Screenshot", "backup", "Dovolená", "scan", "final"};
-    static const char* exts[] = {".pdf", ".jpg", ".HEIC", ".docx", ".txt", ".mov", ".pages",
-                                 ".numbers", ".zip", ".png"};
+    static const char* words[] = {"Report", "Photo",      "IMG",    "Faktura",  "notes", "Projekt",
+                                  "draft",  "Screenshot", "backup", "Dovolená", "scan",  "final"};
+    static const char* exts[] = {".pdf", ".jpg",   ".HEIC",    ".docx", ".txt",
+                                 ".mov", ".pages", ".numbers", ".zip",  ".png"};
     std::string n = words[rng.below(12)];
     n += ' ';
     n += std::to_string(rng.below(100000));
@@ -136,9 +136,9 @@ Generated generate(const std::string& path, std::int64_t targetBytes) {
         }
     };
     out += "brctl dump -v\n    sync state: idle\n    server items:\n";
-    const char* containers[] = {"com~apple~CloudDocs", "iCloud~com~example~Notes",
+    const char* containers[] = {"com~apple~CloudDocs",        "iCloud~com~example~Notes",
                                 "ABCDE12345~com~example~app", "com~apple~Pages",
-                                "com~apple~Numbers", "iCloud~md~obsidian"};
+                                "com~apple~Numbers",          "iCloud~md~obsidian"};
     const double shares[] = {0.70, 0.08, 0.07, 0.06, 0.05, 0.04};
     std::uint64_t counter = 0;
     for (int c = 0; c < 6; ++c) {

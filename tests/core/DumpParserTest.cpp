@@ -1,4 +1,5 @@
 #include "TessaryCore/DumpParser.hpp"
+#include "TessaryCore/Aggregator.hpp"
 #include "TessaryCore/ScanError.hpp"
 
 #include <gtest/gtest.h>
@@ -279,4 +280,20 @@ TEST_F(DumpParserTest, ProgressLineStepIsThrottledByLinesAndTime) {
     for (int i = 0; i < 20000; ++i)
         st.line("x", 2);
     EXPECT_EQ(reports, 2);
+}
+
+TEST_F(DumpParserTest, DeepChainParsesAndAggregatesWithoutRecursion) {
+    // 200,000 nested folders: a recursive walk would exhaust the stack long before.
+    constexpr int depth = 200000;
+    std::string text = "    server items\n" + header("c", 1);
+    text.reserve(text.size() + std::size_t(depth) * 80);
+    for (int i = 0; i < depth; ++i)
+        text += dir("d" + std::to_string(i), i == 0 ? "root[1]" : "d" + std::to_string(i - 1), "n",
+                    i + 1 < depth ? 1 : 0);
+    ScanResult res = parse(text);
+    Aggregator::aggregate(res);
+    EXPECT_EQ(res.stats.at("dirs_child_mismatch"), 0);
+    EXPECT_EQ(res.stats.at("dirs_checked"), depth - 1);
+    EXPECT_EQ(res.roots.at(0)->children.size(), 1u);
+    EXPECT_EQ(res.get("d0")->aggDirs, res.get("d1")->aggDirs + 1);
 }
