@@ -24,7 +24,7 @@ std::string parentFolder(const std::string& path) {
 
 ScanError writeError(const std::string& path, int err) {
     return ScanError::message(
-        fmt::format("Zápis do souboru „{}“ se nepodařil: {}", path, std::strerror(err)));
+        fmt::format("Soubor „{}“ se nepodařilo zapsat: {}", path, std::strerror(err)));
 }
 
 // Removes the temporary file unless the rename has taken it over.

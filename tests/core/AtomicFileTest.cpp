@@ -63,8 +63,8 @@ TEST_F(AtomicFileTest, FailuresLeaveTheTargetAndNoTemporaryFile) {
         AtomicFile::write(missing.string(), "new");
         ADD_FAILURE() << "no error";
     } catch (const ScanError& e) {
-        EXPECT_EQ(e.description(), "Zápis do souboru „" + missing.string() +
-                                       "“ se nepodařil: No such file or directory");
+        EXPECT_EQ(e.description(), "Soubor „" + missing.string() +
+                                       "“ se nepodařilo zapsat: No such file or directory");
     }
     fs::create_directory(m_dir / "folder");
     EXPECT_THROW(AtomicFile::write((m_dir / "folder").string(), "new"), ScanError);

@@ -470,7 +470,7 @@ TEST(SerializationTest, ExportTreeReplacesTheFileWholeOrNotAtAll) {
         FAIL() << "writing into a missing folder succeeded";
     } catch (const ScanError& e) {
         EXPECT_EQ(e.description(),
-                  "Export do souboru „" + missing + "“ se nepodařil: No such file or directory");
+                  "Soubor „" + missing + "“ se nepodařilo zapsat: No such file or directory");
     }
 
     const auto sub = dir.path / "sub";
@@ -481,7 +481,7 @@ TEST(SerializationTest, ExportTreeReplacesTheFileWholeOrNotAtAll) {
         FAIL() << "a folder was replaced by the export";
     } catch (const ScanError& e) {
         EXPECT_EQ(e.description(),
-                  "Export do souboru „" + sub.string() + "“ se nepodařil: Is a directory");
+                  "Soubor „" + sub.string() + "“ se nepodařilo zapsat: Is a directory");
     }
     EXPECT_EQ(fixtures::readFile(sub / "keep.txt"), "x");
     entries = 0;
@@ -514,7 +514,7 @@ TEST(SerializationTest, ExportTreeIntoAFolderWithoutWriteAccessKeepsTheOldFile) 
             ::_exit(1);
         } catch (const ScanError& e) {
             const std::string want =
-                "Export do souboru „" + file.string() + "“ se nepodařil: Permission denied";
+                "Soubor „" + file.string() + "“ se nepodařilo zapsat: Permission denied";
             ::_exit(e.description() == want ? 0 : 2);
         }
     }
