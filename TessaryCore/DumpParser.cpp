@@ -1,6 +1,8 @@
 #include "TessaryCore/DumpParser.hpp"
 
+
 #include "TessaryCore/Bytes.hpp"
+#include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
 
 #include <cerrno>
@@ -27,12 +29,11 @@ double now() {
 }
 
 // Size of the file at `path` without following a final symbolic link, or nothing.
-// TODO(fs): use FS::lstat once the filesystem layer has it.
 std::optional<std::int64_t> linkSize(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
+    const auto info = FS::lstat(path);
+    if (!info)
         return std::nullopt;
-    return static_cast<std::int64_t>(st.st_size);
+    return info->size;
 }
 
 // `bytes` as UTF-8 text without copying when it is already valid; otherwise decoded into
@@ -394,6 +395,7 @@ void DumpParser::buildTree(ScanResult& res) {
 }
 
 std::optional<double> DumpParser::fileModificationTime(const std::string& path) {
+    // A plain stat rather than FS::lstat: the dump time keeps its fractions of a second.
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return std::nullopt;
