@@ -1,6 +1,5 @@
 #include "TessaryCore/DumpParser.hpp"
 
-
 #include "TessaryCore/Bytes.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
