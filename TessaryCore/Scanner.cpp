@@ -1,0 +1,134 @@
+#include "TessaryCore/Scanner.hpp"
+
+#include "TessaryCore/Aggregator.hpp"
+#include "TessaryCore/Brctl.hpp"
+#include "TessaryCore/ContainerMapper.hpp"
+#include "TessaryCore/DumpParser.hpp"
+#include "TessaryCore/FS.hpp"
+#include "TessaryCore/FilesystemScanner.hpp"
+#include "TessaryCore/IOPolicy.hpp"
+#include "TessaryCore/NameResolver.hpp"
+#include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/TimeoutPool.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <unordered_set>
+
+namespace tessary {
+namespace {
+
+constexpr double scanListTimeout = 15.0;
+constexpr double hydrateListTimeout = 600.0;
+constexpr double quotaTimeout = 30.0;
+constexpr std::size_t hydrateFrontierLimit = 200;
+
+std::int64_t secondsNow() {
+    using namespace std::chrono;
+    return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
+bool cachedDumpIsFresh(const Scanner::Options& options, const ScanEnvironment& env) {
+    if (options.refresh)
+        return false;
+    const auto info = FS::lstat(env.dumpFile);
+    return info && Scanner::isFresh(info->mtime, secondsNow(), options.maxAgeHours);
+}
+
+std::unique_ptr<ScanResult> scanDump(const Scanner::Options& options,
+                                     const ProgressCallback& progress, const CancelCallback& cancel,
+                                     const ScanEnvironment& env, TimeoutPool& pool) {
+    if (!cachedDumpIsFresh(options, env))
+        (void)Brctl::runDump(env.dumpFile, progress, cancel, env);
+    auto result = std::make_unique<ScanResult>(DumpParser::parse(env.dumpFile, progress));
+    ContainerMapper::mapContainers(*result, env);
+    (void)NameResolver::resolveNames(*result, progress, {}, nullptr, std::nullopt, cancel,
+                                     scanListTimeout, hydrateListTimeout, env, pool);
+    progress("aggregate", 0, 1, "Sčítám velikosti…");
+    Aggregator::aggregate(*result);
+    return result;
+}
+
+std::vector<std::pair<std::string, std::string>> fsRootsOf(const Scanner::Options& options,
+                                                           const ScanEnvironment& env) {
+    if (options.fsRoots)
+        return *options.fsRoots;
+    return {{"iCloud Drive", env.cloudDocsDir}};
+}
+
+bool isSyntheticID(std::string_view id) {
+    return id.starts_with("root[") || id.starts_with("orphans[");
+}
+
+// One level of hydration: resolves every unlisted folder of `frontier` and returns the next
+// level's frontier. Aggregates before any error leaves, so the tree stays consistent.
+std::vector<Item*> hydrateLevel(ScanResult& result, const std::vector<Item*>& frontier,
+                                const ProgressCallback& progress, const CancelCallback& cancel,
+                                const ScanEnvironment& env, TimeoutPool& pool,
+                                std::int64_t& listed) {
+    std::vector<Item*> next;
+    for (Item* folder : frontier) {
+        if (cancelRequested(cancel)) {
+            Aggregator::aggregate(result);
+            throw ScanError::cancelled();
+        }
+        if (!folder->enumerated && folder->hasPath()) {
+            try {
+                const std::unordered_set<std::string> allowed{std::string(folder->id())};
+                listed += NameResolver::resolveNames(
+                    result, progress, allowed, folder, std::string(*folder->path()), cancel,
+                    scanListTimeout, hydrateListTimeout, env, pool);
+            } catch (...) {
+                Aggregator::aggregate(result);
+                throw;
+            }
+        }
+        for (Item* child : folder->children)
+            if (child->isDir() && child->hasPath() && !child->enumerated)
+                next.push_back(child);
+    }
+    if (next.size() > hydrateFrontierLimit)
+        next.resize(hydrateFrontierLimit);
+    return next;
+}
+
+} // namespace
+
+bool Scanner::isFresh(std::int64_t mtime, std::int64_t now, double maxAgeHours) {
+    const std::int64_t age = now - mtime;
+    return static_cast<double>(age) < maxAgeHours * 3600.0;
+}
+
+std::unique_ptr<ScanResult> Scanner::scan(const Options& options, const ProgressCallback& progress,
+                                          const CancelCallback& cancel, const ScanEnvironment& env,
+                                          TimeoutPool& pool) {
+    (void)IOPolicy::disableMaterialization();
+    std::unique_ptr<ScanResult> result;
+    if (options.mode == ScanMode::fs)
+        result = std::make_unique<ScanResult>(
+            FilesystemScanner::build(fsRootsOf(options, env), progress, cancel, env, pool));
+    else
+        result = scanDump(options, progress, cancel, env, pool);
+    result->quotaRemaining = Brctl::quota(quotaTimeout);
+    progress("done", 1, 1, "Hotovo");
+    return result;
+}
+
+std::int64_t Scanner::hydrate(ScanResult& result, std::string_view itemID, int depth,
+                              const ProgressCallback& progress, const CancelCallback& cancel,
+                              const ScanEnvironment& env, TimeoutPool& pool) {
+    Item* item = result.get(itemID);
+    if (!item || !item->isDir() || !item->hasPath())
+        throw ScanError::message("Složka nemá známou cestu na disku.");
+    if (isSyntheticID(item->id()))
+        throw ScanError::message("Kořen nelze načítat najednou – vyberte konkrétní složku.");
+    const int levels = std::clamp(depth, 1, 3);
+    std::int64_t listed = 0;
+    std::vector<Item*> frontier{item};
+    for (int level = 0; level < levels && !frontier.empty(); ++level)
+        frontier = hydrateLevel(result, frontier, progress, cancel, env, pool, listed);
+    Aggregator::aggregate(result);
+    return listed;
+}
+
+} // namespace tessary

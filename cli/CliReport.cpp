@@ -1,0 +1,203 @@
+#include "cli/CliReport.hpp"
+
+#include "TessaryCore/AtomicFile.hpp"
+#include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/Serialization.hpp"
+
+#include <ctime>
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+namespace tessary::cli {
+namespace {
+
+constexpr std::string_view standardOutput = "-";
+
+struct Totals {
+    std::int64_t qta = 0;
+    std::int64_t cloud = 0;
+    std::int64_t local = 0;
+    std::int64_t docs = 0;
+    std::int64_t dirs = 0;
+    std::int64_t unenum = 0;
+};
+
+Totals totalsOf(const ScanResult& result) {
+    Totals t;
+    for (const Item* root : result.roots) {
+        t.qta += root->aggQta;
+        t.cloud += root->aggCloud;
+        t.local += root->aggLocal;
+        t.docs += root->aggDocs;
+        t.dirs += std::max<std::int64_t>(root->aggDirs - 1, 0);
+        t.unenum += root->aggUnenum;
+    }
+    return t;
+}
+
+std::string sizeText(std::int64_t bytes) {
+    return Serialization::formatSize(bytes);
+}
+
+std::string localTime(double seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    localtime_r(&t, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &parts);
+    return text;
+}
+
+std::string modeLine(const ScanResult& result) {
+    if (result.mode == ScanMode::fs)
+        return "Sken: jen místní disk\n";
+    if (result.dumpTime)
+        return fmt::format("Sken: databáze iCloud Drive (výpis z {})\n",
+                           localTime(*result.dumpTime));
+    return "Sken: databáze iCloud Drive\n";
+}
+
+void appendContainers(std::string& out, const SummaryDTO& summary) {
+    out += fmt::format("Kontejnery ({}):\n", summary.containers.size());
+    for (const ContainerDTO& c : summary.containers)
+        out += fmt::format("  {:>10}  {}{}\n", sizeText(c.qta), c.display,
+                           c.localPath ? "" : "  (bez místní složky)");
+}
+
+void appendWarnings(std::string& out, const std::vector<std::string>& warnings) {
+    if (warnings.empty())
+        return;
+    out += "Upozornění:\n";
+    for (const std::string& w : warnings)
+        out += fmt::format("  – {}\n", w);
+}
+
+std::string fileRow(std::size_t rank, const NodeDTO& n) {
+    const std::string_view where = n.isCloudOnly() ? "jen v cloudu" : "staženo";
+    return fmt::format("{:>4}. {:>10}  {:<12}  {}  [{}]\n", rank, sizeText(n.qta), where,
+                       n.dpath.value_or(n.name), n.id);
+}
+
+std::string dirRow(std::size_t rank, const NodeDTO& n) {
+    return fmt::format("{:>4}. {:>10}  {:>6} souborů  {}  [{}]\n", rank, sizeText(n.qta), n.docs,
+                       n.dpath.value_or(n.name), n.id);
+}
+
+nlohmann::ordered_json recordsJSON(const std::vector<NodeDTO>& rows) {
+    auto list = nlohmann::ordered_json::array();
+    for (const NodeDTO& n : rows) {
+        nlohmann::ordered_json j = n;
+        j["dpath"] = n.dpath ? nlohmann::ordered_json(*n.dpath) : nullptr;
+        j["parent"] = n.parent ? nlohmann::ordered_json(*n.parent) : nullptr;
+        list.push_back(std::move(j));
+    }
+    return list;
+}
+
+bool wantsTopLists(const CliOptions& o) {
+    return o.topFiles || o.topDirs;
+}
+
+// Writes `bytes` to the file `path`, or to standard output for "-".
+void writeOutput(const std::string& path, const std::string& bytes) {
+    if (path == standardOutput) {
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        std::fflush(stdout);
+        return;
+    }
+    AtomicFile::write(path, bytes);
+}
+
+bool exportsToStandardOutput(const CliOptions& o) {
+    return (o.jsonFile && *o.jsonFile == standardOutput) ||
+           (o.csv && o.csv->second == standardOutput);
+}
+
+const Item& folderFor(const ScanResult& result, const std::string& id) {
+    const Item* item = result.get(id);
+    if (!item)
+        throw ScanError::message(fmt::format("Položka „{}“ ve výsledku skenu není.", id));
+    if (!item->isDir())
+        throw ScanError::message(fmt::format("Položka „{}“ není složka.", id));
+    return *item;
+}
+
+void writeExports(const ScanResult& result, const CliOptions& o) {
+    if (o.jsonFile) {
+        if (*o.jsonFile == standardOutput)
+            writeOutput(*o.jsonFile, Serialization::exportJSON(result, o.jsonDepth, o.jsonFiles));
+        else
+            Serialization::exportTree(result, *o.jsonFile, o.jsonDepth, o.jsonFiles);
+    }
+    if (o.csv)
+        writeOutput(o.csv->second,
+                    Serialization::exportCSV(result, folderFor(result, o.csv->first)));
+}
+
+} // namespace
+
+std::string CliReport::summaryText(const ScanResult& result) {
+    const SummaryDTO summary = Serialization::summary(result);
+    const Totals t = totalsOf(result);
+    std::string out = modeLine(result);
+    out += fmt::format("V iCloudu celkem:   {:>10}  ({} souborů, {} složek)\n", sizeText(t.qta),
+                       t.docs, t.dirs);
+    out += fmt::format("Jen v cloudu:       {:>10}\n", sizeText(t.cloud));
+    out += fmt::format("Staženo na disku:   {:>10}\n", sizeText(t.local));
+    out += fmt::format("Volná kvóta:        {:>10}\n",
+                       summary.quotaRemaining ? sizeText(*summary.quotaRemaining) : "neznámá");
+    if (t.unenum > 0)
+        out += fmt::format("Neprozkoumané složky: {}\n", t.unenum);
+    out +=
+        fmt::format("Smazané položky:    {} ({})\n", summary.deadCount, sizeText(summary.deadQta));
+    appendContainers(out, summary);
+    appendWarnings(out, summary.warnings);
+    return out;
+}
+
+std::string CliReport::topListsText(const ScanResult& result, const CliOptions& o) {
+    std::string out;
+    if (o.topFiles) {
+        const auto rows = Serialization::topFiles(result, *o.topFiles, o.cloudOnly);
+        out += o.cloudOnly ? "Největší soubory jen v cloudu:\n" : "Největší soubory:\n";
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            out += fileRow(i + 1, rows[i]);
+    }
+    if (o.topDirs) {
+        const auto rows = Serialization::topDirs(result, *o.topDirs);
+        out += "Složky s nejvíce daty přímo v nich:\n";
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            out += dirRow(i + 1, rows[i]);
+    }
+    return out;
+}
+
+std::string CliReport::topListsJSON(const ScanResult& result, const CliOptions& o) {
+    nlohmann::ordered_json doc = nlohmann::ordered_json::object();
+    if (o.topFiles)
+        doc["top_files"] = recordsJSON(Serialization::topFiles(result, *o.topFiles, o.cloudOnly));
+    if (o.topDirs)
+        doc["top_dirs"] = recordsJSON(Serialization::topDirs(result, *o.topDirs));
+    return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+bool CliReport::write(const ScanResult& result, const CliOptions& o) {
+    try {
+        const bool dataOnStdout = exportsToStandardOutput(o) || (o.formatJson && wantsTopLists(o));
+        const std::string summary = summaryText(result);
+        std::fputs(summary.c_str(), dataOnStdout ? stderr : stdout);
+        if (wantsTopLists(o)) {
+            const std::string lists =
+                o.formatJson ? topListsJSON(result, o) : topListsText(result, o);
+            std::fputs(lists.c_str(), stdout);
+        }
+        std::fflush(stdout);
+        writeExports(result, o);
+        return true;
+    } catch (const ScanError& error) {
+        std::fprintf(stderr, "%s\n", error.description().c_str());
+        return false;
+    }
+}
+
+} // namespace tessary::cli
