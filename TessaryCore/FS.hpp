@@ -26,8 +26,9 @@ namespace tessary {
 //    for folders and for files without allocated blocks, the only ones that can be placeholders);
 //    listing such a folder fails with EDEADLK unless the calling thread materializes
 //    (IOPolicy::materializesOnThisThread), in which case the listing succeeds and the mark goes;
-//  - "user.tessary.busy" on a folder holds a number of seconds: listing the folder, and
-//    computing the allocation of a package in it or below it, first blocks that long.
+//  - "user.tessary.busy" on a folder holds a number of seconds: listing the folder first blocks
+//    that long, and so does packageAlloc of a package directly in it or of one that contains
+//    it (the walk waits each time it opens a busy folder).
 struct FS {
     FS() = delete;
 
