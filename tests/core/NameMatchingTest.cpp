@@ -142,7 +142,7 @@ TEST_F(NameMatchingTest, FoldersByCountThenTheRemainingOneAndContents) {
 }
 
 TEST_F(NameMatchingTest, FoldersByContentsScoreAndTiesFallToTime) {
-    fs::create_directories(dir + "/Music");
+    fs::create_directories(dir + "/Mobs");
     fs::create_directories(dir + "/Maps");
     file("Mobs/Song.mp3", 1);
     file("Maps/Prague.gpx", 1);
