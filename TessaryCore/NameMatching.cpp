@@ -1,0 +1,300 @@
+#include "TessaryCore/NameMatching.hpp"
+
+#include "TessaryCore/FS.hpp"
+#include "TessaryCore/Item.hpp"
+#include "TessaryCore/StableSorted.hpp"
+#include "TessaryCore/TimeoutPool.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace tessary {
+
+namespace {
+
+using Candidates = std::vector<std::shared_ptr<LocalEntry>>;
+
+constexpr std::int64_t timeSlack = 2;
+
+std::vector<LocalEntry*> available(const Candidates& candidates) {
+    std::vector<LocalEntry*> out;
+    for (const auto& c : candidates)
+        if (!c->used)
+            out.push_back(c.get());
+    return out;
+}
+
+std::int64_t absDiff(std::int64_t a, std::int64_t b) { return a > b ? a - b : b - a; }
+
+} // namespace
+
+void NameMatching::applyPick(Item& item, LocalEntry& entry, bool amb, ResolveStack& stack,
+                             TimeoutPool& pool) {
+    entry.used = true;
+    item.setName(entry.name);
+    item.setPath(entry.path);
+    item.resolved = true;
+    item.ambiguous = amb;
+    if (item.kind() == ItemKind::dir) {
+        stack.emplace_back(&item, entry.path);
+    } else if (item.kind() == ItemKind::doc) {
+        item.dataless = entry.dataless;
+        if (entry.dataless) {
+            item.localAlloc = 0;
+        } else if (entry.kind == ItemKind::dir) {
+            try {
+                item.localAlloc = pool.run(packageTimeout, {}, {}, false, [p = entry.path] {
+                    return FS::packageAlloc(p, packageLimit);
+                });
+            } catch (...) {
+                item.localAlloc = 0;
+            }
+        } else {
+            item.localAlloc = entry.alloc;
+        }
+    }
+}
+
+std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local,
+                                         ResolveStack& stack, TimeoutPool& pool) {
+    struct Group {
+        LocalKey key;
+        std::vector<Item*> items;
+    };
+    std::vector<Group> groups;
+    std::unordered_map<LocalKey, std::size_t, LocalKey::Hash> at;
+    std::unordered_set<std::string> keyMasks;
+    for (Item* child : item.children) {
+        LocalKey key{std::string(child->pat()), child->kind()};
+        auto [it, fresh] = at.try_emplace(key, groups.size());
+        if (fresh) {
+            keyMasks.insert(key.mask);
+            groups.push_back(Group{std::move(key), {}});
+        }
+        groups[it->second].items.push_back(child);
+    }
+
+    static const Candidates noCandidates;
+    struct Pending {
+        const Group* group;
+        const Candidates* candidates;
+    };
+    std::vector<Pending> second;
+    std::int64_t paired = 0;
+    for (const Group& g : groups) {
+        const Candidates* cands = &noCandidates;
+        if (auto f = local.find(g.key); f != local.end() && !f->second.empty())
+            cands = &f->second;
+        else if (g.key.kind == ItemKind::doc) {
+            // A document that is a folder on disk: a package.
+            if (auto d = local.find(LocalKey{g.key.mask, ItemKind::dir});
+                d != local.end() && !d->second.empty())
+                cands = &d->second;
+        }
+        if (cands->empty()) {
+            for (Item* i : g.items)
+                i->resolved = false;
+            continue;
+        }
+        if (g.items.size() == 1 && cands->size() == 1) {
+            LocalEntry& only = *cands->front();
+            if (!only.used && (only.primary == g.key.mask || !keyMasks.count(only.primary))) {
+                applyPick(*g.items.front(), only, false, stack, pool);
+                ++paired;
+                continue;
+            }
+        }
+        second.push_back(Pending{&g, cands});
+    }
+    for (const Pending& p : second) {
+        if (p.group->key.kind == ItemKind::dir)
+            paired += matchDirs(p.group->items, *p.candidates, stack, pool);
+        else
+            paired += matchDocs(p.group->items, *p.candidates, stack, pool);
+    }
+    return paired;
+}
+
+std::int64_t NameMatching::matchDocs(const std::vector<Item*>& items, const Candidates& candidates,
+                                     ResolveStack& stack, TimeoutPool& pool) {
+    std::vector<Item*> remaining = items;
+    std::int64_t paired = 0;
+    auto pass = [&](auto&& pick) {
+        std::vector<Item*> left;
+        for (std::size_t i = 0; i < remaining.size(); ++i) {
+            if (!pick(remaining[i], i))
+                left.push_back(remaining[i]);
+        }
+        remaining = std::move(left);
+    };
+    // 1. Size, among files.
+    pass([&](Item* it, std::size_t) {
+        LocalEntry* found = nullptr;
+        int n = 0;
+        for (LocalEntry* c : available(candidates))
+            if (c->kind != ItemKind::dir && c->size == it->sz) {
+                found = c;
+                ++n;
+            }
+        if (n != 1)
+            return false;
+        applyPick(*it, *found, false, stack, pool);
+        ++paired;
+        return true;
+    });
+    // 2. Modification time, packages included.
+    pass([&](Item* it, std::size_t) {
+        if (it->mt == 0)
+            return false;
+        LocalEntry* found = nullptr;
+        int n = 0;
+        for (LocalEntry* c : available(candidates))
+            if (absDiff(c->mtime, it->mt) <= timeSlack) {
+                found = c;
+                ++n;
+            }
+        if (n != 1)
+            return false;
+        applyPick(*it, *found, false, stack, pool);
+        ++paired;
+        return true;
+    });
+    // 3. Primary mask, only for the last remaining item of its printed name.
+    {
+        std::vector<Item*> left;
+        for (std::size_t i = 0; i < remaining.size(); ++i) {
+            Item* it = remaining[i];
+            bool sharesPat = false;
+            // The others still unpaired: those after it, and those before it that stayed.
+            for (std::size_t j = i + 1; j < remaining.size() && !sharesPat; ++j)
+                if (remaining[j]->pat() == it->pat())
+                    sharesPat = true;
+            for (Item* l : left)
+                if (l->pat() == it->pat())
+                    sharesPat = true;
+            const auto avail = available(candidates);
+            LocalEntry* found = nullptr;
+            int n = 0;
+            for (LocalEntry* c : avail)
+                if (c->primary == it->pat()) {
+                    found = c;
+                    ++n;
+                }
+            if (n == 1 && !sharesPat) {
+                applyPick(*it, *found, avail.size() > 1, stack, pool);
+                ++paired;
+            } else {
+                left.push_back(it);
+            }
+        }
+        remaining = std::move(left);
+    }
+    // 4. Fallback: what is left, files first, then by closeness of size.
+    std::vector<LocalEntry*> leftovers = available(candidates);
+    for (Item* it : remaining) {
+        if (leftovers.empty()) {
+            it->resolved = false;
+            continue;
+        }
+        const std::int64_t sz = it->sz;
+        leftovers = stableSorted(std::move(leftovers), [sz](LocalEntry* a, LocalEntry* b) {
+            const bool ad = a->kind == ItemKind::dir;
+            const bool bd = b->kind == ItemKind::dir;
+            if (ad != bd)
+                return !ad;
+            return absDiff(a->size, sz) < absDiff(b->size, sz);
+        });
+        applyPick(*it, *leftovers.front(), true, stack, pool);
+        ++paired;
+        leftovers.erase(leftovers.begin());
+    }
+    return paired;
+}
+
+std::int64_t NameMatching::matchDirs(const std::vector<Item*>& items, const Candidates& candidates,
+                                     ResolveStack& stack, TimeoutPool& pool) {
+    bool guessed = false;
+    std::int64_t paired = 0;
+    for (std::size_t idx = 0; idx < items.size(); ++idx) {
+        Item* it = items[idx];
+        const auto avail = available(candidates);
+        if (avail.empty()) {
+            for (std::size_t j = idx; j < items.size(); ++j)
+                items[j]->resolved = false;
+            break;
+        }
+        auto pick = [&](LocalEntry* e, bool amb) {
+            applyPick(*it, *e, amb, stack, pool);
+            ++paired;
+        };
+        if (avail.size() == 1 && items.size() - idx == 1) {
+            pick(avail.front(), guessed);
+            continue;
+        }
+        bool failed = false;
+        std::vector<std::pair<LocalEntry*, std::int64_t>> counted;
+        for (LocalEntry* c : avail) {
+            if (c->listing())
+                counted.emplace_back(c, c->count);
+            else
+                failed = true;
+        }
+        if (it->cc != 0 && !failed) {
+            const std::int64_t cc = it->cc;
+            const auto sorted = stableSorted(counted, [cc](const auto& a, const auto& b) {
+                return absDiff(a.second, cc) < absDiff(b.second, cc);
+            });
+            const std::int64_t best = absDiff(sorted[0].second, cc);
+            const bool alone = sorted.size() == 1 || best < absDiff(sorted[1].second, cc);
+            const std::int64_t limit = cc < 30 ? 3 : cc / 10;
+            if (alone && best <= limit) {
+                pick(sorted[0].first, guessed);
+                continue;
+            }
+        }
+        LocalEntry* winner = nullptr;
+        std::int64_t bestScore = -1;
+        bool tie = false;
+        for (const auto& [c, n] : counted) {
+            std::int64_t score = 0;
+            for (Item* child : it->children)
+                if (c->masks->count(std::string(child->pat())))
+                    ++score;
+            if (score > bestScore) {
+                bestScore = score;
+                winner = c;
+                tie = false;
+            } else if (score == bestScore) {
+                tie = true;
+            }
+        }
+        if (winner && bestScore >= 1 && !tie) {
+            if (failed) {
+                guessed = true;
+                pick(winner, true);
+            } else {
+                pick(winner, guessed);
+            }
+            continue;
+        }
+        LocalEntry* chosen = avail.front();
+        if (it->mt != 0) {
+            LocalEntry* near = nullptr;
+            int n = 0;
+            for (LocalEntry* c : avail)
+                if (absDiff(c->mtime, it->mt) <= timeSlack) {
+                    near = c;
+                    ++n;
+                }
+            if (n == 1)
+                chosen = near;
+        }
+        guessed = true;
+        pick(chosen, true);
+    }
+    return paired;
+}
+
+} // namespace tessary

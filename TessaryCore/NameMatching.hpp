@@ -1,0 +1,46 @@
+#pragma once
+
+#include "TessaryCore/LocalEntry.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessary {
+
+class Item;
+class TimeoutPool;
+
+// The folders still to be listed by a walk: (dump folder, local path), last pushed first.
+using ResolveStack = std::vector<std::pair<Item*, std::string>>;
+
+// Pairs the dump children of one listed folder with its local entries. A unique fit is certain;
+// where several local entries fit, size, time, primary mask and folder contents narrow them
+// down, and a pairing nothing decided is flagged `ambiguous`. Children without any local
+// counterpart stay unresolved (cloud-only).
+struct NameMatching {
+    NameMatching() = delete;
+
+    static constexpr double packageTimeout = 10.0;
+    static constexpr std::int64_t packageLimit = 50000;
+
+    // Pairs all children of `item` with the entries of `local`; returns how many were paired.
+    // Paired folders are pushed onto `stack`.
+    static std::int64_t matchChildren(Item& item, const LocalListing& local, ResolveStack& stack,
+                                      TimeoutPool& pool);
+    // One group of documents or links sharing a key.
+    static std::int64_t matchDocs(const std::vector<Item*>& items,
+                                  const std::vector<std::shared_ptr<LocalEntry>>& candidates,
+                                  ResolveStack& stack, TimeoutPool& pool);
+    // One group of folders sharing a key.
+    static std::int64_t matchDirs(const std::vector<Item*>& items,
+                                  const std::vector<std::shared_ptr<LocalEntry>>& candidates,
+                                  ResolveStack& stack, TimeoutPool& pool);
+    // Records one pairing.
+    static void applyPick(Item& item, LocalEntry& entry, bool amb, ResolveStack& stack,
+                          TimeoutPool& pool);
+};
+
+} // namespace tessary
