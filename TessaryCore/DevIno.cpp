@@ -5,7 +5,9 @@
 
 namespace tessary {
 
-DevIno DevIno::of(const StatInfo& info) { return DevIno{info.dev, info.ino}; }
+DevIno DevIno::of(const StatInfo& info) {
+    return DevIno{info.dev, info.ino};
+}
 
 std::size_t DevIno::Hash::operator()(const DevIno& d) const {
     std::size_t seed = 0;

@@ -26,7 +26,9 @@ std::vector<LocalEntry*> available(const Candidates& candidates) {
     return out;
 }
 
-std::int64_t absDiff(std::int64_t a, std::int64_t b) { return a > b ? a - b : b - a; }
+std::int64_t absDiff(std::int64_t a, std::int64_t b) {
+    return a > b ? a - b : b - a;
+}
 
 } // namespace
 
@@ -57,8 +59,8 @@ void NameMatching::applyPick(Item& item, LocalEntry& entry, bool amb, ResolveSta
     }
 }
 
-std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local,
-                                         ResolveStack& stack, TimeoutPool& pool) {
+std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local, ResolveStack& stack,
+                                         TimeoutPool& pool) {
     struct Group {
         LocalKey key;
         std::vector<Item*> items;

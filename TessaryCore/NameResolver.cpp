@@ -111,10 +111,10 @@ std::int64_t NameResolver::resolveNames(ScanResult& result, const ProgressCallba
         std::vector<const Container*> containers;
         for (const auto& [index, c] : result.containers)
             containers.push_back(&c);
-        containers = stableSorted(std::move(containers), [](const Container* a,
-                                                            const Container* b) {
-            return a->index < b->index;
-        });
+        containers =
+            stableSorted(std::move(containers), [](const Container* a, const Container* b) {
+                return a->index < b->index;
+            });
         for (const Container* c : containers)
             if (c->root && c->localPath)
                 stack.emplace_back(c->root, *c->localPath);
@@ -175,8 +175,8 @@ std::int64_t NameResolver::resolveNames(ScanResult& result, const ProgressCallba
         const std::string phaseText(phase);
         auto waiting = [&, itemName, phaseText](double elapsed) {
             report(phaseText, listed, dirsTotal,
-                   "Čekám na iCloud Drive u složky „" + itemName + "“ (" +
-                       wholeSeconds(elapsed) + " s)…");
+                   "Čekám na iCloud Drive u složky „" + itemName + "“ (" + wholeSeconds(elapsed) +
+                       " s)…");
         };
         LocalListing local;
         try {

@@ -1,12 +1,18 @@
 #include "TessaryCore/FilesystemScanner.hpp"
 #include "TessaryCore/FS.hpp"
+#include "TessaryCore/Item.hpp"
+#include "TessaryCore/ScanEnvironment.hpp"
 #include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/ScanResult.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tessary;
@@ -17,97 +23,123 @@ namespace {
 class FilesystemScannerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "fsscan-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-        m_home = m_dir / "home";
-        fs::create_directories(m_home / "a" / "sub");
-        fs::create_directories(m_home / "b");
-        fs::create_directories(m_dir / "outside");
-        std::ofstream(m_home / "a" / "one.txt") << std::string(5000, 'x');
-        std::ofstream(m_home / "a" / "sub" / "two.txt") << "two";
-        std::ofstream(m_dir / "outside" / "big.bin") << std::string(100000, 'o');
-        std::ofstream(m_home / "b" / "three.txt") << "three";
+        char pattern[] = "/tmp/varnelo-fsscan-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        base = pattern;
+        ::chmod(base.c_str(), 0755);
+        home = base + "/home";
+        fs::create_directories(home + "/one/sub");
+        fs::create_directories(home + "/two");
     }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    ScanResult build(const std::vector<std::pair<std::string, std::string>>& roots,
-                     const CancelCallback& cancel = {}) {
-        const ScanEnvironment env(m_home.string());
-        return FilesystemScanner::build(roots, noopProgress, cancel, env, TimeoutPool::shared());
+    void TearDown() override { fs::remove_all(base); }
+    ScanResult scan(const std::vector<std::pair<std::string, std::string>>& roots,
+                    const CancelCallback& cancel = {}) {
+        return FilesystemScanner::build(roots, noopProgress, cancel, ScanEnvironment(home), pool);
     }
-    static const Item* child(const Item& folder, std::string_view name) {
-        for (const Item* c : folder.children)
+    Item* byName(const Item& folder, std::string_view name) {
+        for (Item* c : folder.children)
             if (c->name() == name)
                 return c;
         return nullptr;
     }
 
-    fs::path m_dir;
-    fs::path m_home;
+    std::string base, home;
+    TimeoutPool pool;
 };
 
-} // namespace
-
-TEST_F(FilesystemScannerTest, RootsBecomeContainersAndIdsRunAcrossRoots) {
-    const ScanResult r = build({{"A", (m_home / "a").string()}, {"B", (m_home / "b").string()}});
+TEST_F(FilesystemScannerTest, TwoRootsNumberChildrenAcrossRootsAndAggregate) {
+    std::ofstream(home + "/one/sub/a.txt") << std::string(100, 'a');
+    std::ofstream(home + "/two/b.txt") << std::string(30, 'b');
+    const ScanResult r = scan({{"Jedna", home + "/one"}, {"Dva", home + "/two"}});
     EXPECT_EQ(r.mode, ScanMode::fs);
     ASSERT_EQ(r.roots.size(), 2u);
     EXPECT_EQ(r.roots[0]->id(), "root[1]");
     EXPECT_EQ(r.roots[1]->id(), "root[2]");
-    EXPECT_EQ(r.containers.at(2).display, "B");
-    EXPECT_EQ(r.containers.at(2).localPath, (m_home / "b").string());
-    // The first root holds three items (one.txt, sub, two.txt), so B's child is fs4.
+    EXPECT_EQ(r.containers.at(2).display, "Dva");
+    EXPECT_EQ(*r.containers.at(2).localPath, home + "/two");
+    EXPECT_EQ(r.containers.at(2).order, 1);
     ASSERT_EQ(r.roots[1]->children.size(), 1u);
-    EXPECT_EQ(r.roots[1]->children[0]->id(), "fs4");
-    EXPECT_EQ(r.roots[0]->aggSz, 5003);
-    EXPECT_EQ(r.stats.at("items_parsed"), 6);
+    EXPECT_EQ(r.roots[1]->children[0]->id(), "fs3"); // sub and a.txt came first
+    EXPECT_EQ(r.roots[1]->children[0]->sz, 30);
+    EXPECT_EQ(r.roots[0]->aggSz, 100);
+    EXPECT_TRUE(r.roots[0]->enumerated);
+    EXPECT_EQ(r.stats.at("items_parsed"), 5);
     EXPECT_EQ(r.stats.at("dirs_timeout"), 0);
-    const Item* one = child(*r.roots[0], "one.txt");
-    ASSERT_NE(one, nullptr);
-    EXPECT_EQ(one->path(), (m_home / "a" / "one.txt").string());
-    EXPECT_GT(one->localAlloc, 0);
-    EXPECT_TRUE(one->resolved);
+    const Item* sub = r.roots[0]->children[0];
+    EXPECT_EQ(*sub->path(), home + "/one/sub");
+    EXPECT_EQ(sub->parent(), "root[1]");
+    EXPECT_TRUE(sub->resolved);
 }
 
-TEST_F(FilesystemScannerTest, LinksAreFollowedOnceAndNeverOutOfHome) {
-    fs::create_directory_symlink(m_home / "a", m_home / "a" / "sub" / "loop");
-    fs::create_directory_symlink(m_dir / "outside", m_home / "a" / "away");
-    fs::create_symlink(m_home / "a" / "one.txt", m_home / "a" / "file-link");
-    const ScanResult r = build({{"A", (m_home / "a").string()}});
-    const Item& root = *r.roots[0];
-    EXPECT_EQ(child(root, "away"), nullptr);
-    EXPECT_EQ(child(root, "file-link"), nullptr);
-    const Item* loop = child(*child(root, "sub"), "loop");
+TEST_F(FilesystemScannerTest, LinksListedOnceAndNeverOutOfHome) {
+    fs::create_directories(base + "/outside");
+    std::ofstream(base + "/outside/x.txt") << "x";
+    fs::create_directory_symlink(home + "/one", home + "/one/sub/loop");
+    fs::create_directory_symlink(base + "/outside", home + "/one/away");
+    std::ofstream(home + "/one/f.txt") << "f";
+    fs::create_symlink(home + "/one/f.txt", home + "/one/flink");
+    const ScanResult r = scan({{"Jedna", home + "/one"}});
+    const Item* root = r.roots[0];
+    EXPECT_EQ(byName(*root, "away"), nullptr);
+    EXPECT_EQ(byName(*root, "flink"), nullptr);
+    const Item* sub = byName(*root, "sub");
+    ASSERT_NE(sub, nullptr);
+    const Item* loop = byName(*sub, "loop");
     ASSERT_NE(loop, nullptr);
-    EXPECT_TRUE(loop->isDir());
-    EXPECT_TRUE(loop->children.empty()); // the folder it leads to was already walked
-    EXPECT_EQ(root.aggSz, 5003);
+    EXPECT_TRUE(loop->children.empty()); // the root was already walked
+    EXPECT_EQ(r.stats.at("items_parsed"), 4);
 }
 
-TEST_F(FilesystemScannerTest, DatalessFoldersAndFilesAreNotDownloaded) {
-    const fs::path cloud = m_home / "a" / "cloud";
-    fs::create_directory(cloud);
-    std::ofstream(cloud / "hidden.txt") << "h";
-    FS::markDataless(cloud.string());
-    const fs::path placeholder = m_home / "a" / "movie.mov";
-    { std::ofstream(placeholder).flush(); }
-    fs::resize_file(placeholder, 3'000'000'000);
-    FS::markDataless(placeholder.string());
+TEST_F(FilesystemScannerTest, DatalessBusyAndRefusedFolders) {
+    fs::create_directories(home + "/one/cloud");
+    std::ofstream(home + "/one/cloud/in.txt") << "i";
+    FS::markDataless(home + "/one/cloud");
+    std::ofstream(home + "/one/ph.bin");
+    ::truncate((home + "/one/ph.bin").c_str(), 5000);
+    FS::markDataless(home + "/one/ph.bin");
+    const ScanResult r = scan({{"Jedna", home + "/one"}});
+    const Item* cloud = byName(*r.roots[0], "cloud");
+    ASSERT_NE(cloud, nullptr);
+    EXPECT_FALSE(cloud->enumerated);
+    EXPECT_TRUE(cloud->children.empty());
+    const Item* ph = byName(*r.roots[0], "ph.bin");
+    ASSERT_NE(ph, nullptr);
+    EXPECT_TRUE(ph->dataless);
+    EXPECT_EQ(ph->sz, 5000);
+    EXPECT_EQ(ph->localAlloc, 0);
 
-    const ScanResult r = build({{"A", (m_home / "a").string()}});
-    const Item* folder = child(*r.roots[0], "cloud");
-    ASSERT_NE(folder, nullptr);
-    EXPECT_FALSE(folder->enumerated);
-    EXPECT_TRUE(folder->children.empty());
-    const Item* movie = child(*r.roots[0], "movie.mov");
-    ASSERT_NE(movie, nullptr);
-    EXPECT_TRUE(movie->dataless);
-    EXPECT_EQ(movie->sz, 3'000'000'000);
-    EXPECT_EQ(movie->localAlloc, 0);
-    EXPECT_EQ(r.roots[0]->aggCloud, 3'000'000'000);
+    fs::create_directories(home + "/two/locked");
+    ::chmod((home + "/two/locked").c_str(), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(77);
+        TimeoutPool own;
+        const ScanResult d = FilesystemScanner::build({{"Dva", home + "/two"}}, noopProgress, {},
+                                                      ScanEnvironment(home), own);
+        const Item* l = d.roots[0]->children.empty() ? nullptr : d.roots[0]->children[0];
+        ::_exit(l && l->denied && !l->enumerated ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::chmod((home + "/two/locked").c_str(), 0755);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "cannot drop to user nobody (65534) to check refused access";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-TEST_F(FilesystemScannerTest, CancelStopsTheWalk) {
-    EXPECT_THROW((void)build({{"A", (m_home / "a").string()}}, [] { return true; }), ScanError);
+TEST_F(FilesystemScannerTest, CancelThrows) {
+    EXPECT_THROW(
+        {
+            try {
+                (void)scan({{"Jedna", home + "/one"}}, [] { return true; });
+            } catch (const ScanError& e) {
+                EXPECT_TRUE(e.isCancelled());
+                throw;
+            }
+        },
+        ScanError);
 }
+
+} // namespace

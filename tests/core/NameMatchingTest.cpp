@@ -1,6 +1,6 @@
+#include "TessaryCore/NameMatching.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/Item.hpp"
-#include "TessaryCore/NameMatching.hpp"
 #include "TessaryCore/NameResolver.hpp"
 #include "TessaryCore/ScanResult.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
@@ -96,7 +96,8 @@ TEST_F(NameMatchingTest, UniquePairIgnoresSizeAndSurplusStaysUnresolved) {
 TEST_F(NameMatchingTest, ModificationTimeDecidesAmongEqualSizes) {
     file("Alpha.doc", 5);
     file("Agama.doc", 5);
-    fs::last_write_time(dir + "/Alpha.doc", fs::file_time_type::clock::now() - std::chrono::hours(100));
+    fs::last_write_time(dir + "/Alpha.doc",
+                        fs::file_time_type::clock::now() - std::chrono::hours(100));
     const std::int64_t agamaMt = FS::lstat(dir + "/Agama.doc")->mtime;
     Item& folder = result.add(Item("f", "", "f", ItemKind::dir, 1));
     Item& a = child(folder, "a", "A{3}a.doc", ItemKind::doc, 5, agamaMt + 1);

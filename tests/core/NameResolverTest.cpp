@@ -1,0 +1,167 @@
+#include "TessaryCore/NameResolver.hpp"
+#include "TessaryCore/FS.hpp"
+#include "TessaryCore/Item.hpp"
+#include "TessaryCore/Masking.hpp"
+#include "TessaryCore/ScanEnvironment.hpp"
+#include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/ScanResult.hpp"
+#include "TessaryCore/TimeoutPool.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tessary;
+namespace fs = std::filesystem;
+
+namespace {
+
+class NameResolverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/varnelo-resolve-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        base = pattern;
+        ::chmod(base.c_str(), 0755);
+        home = base + "/home";
+        top = home + "/c";
+        fs::create_directories(top);
+        auto& c = result.containers.emplace(1, Container(1, "c")).first->second;
+        c.localPath = top;
+        root = &result.put(Item("root[1]", "", "c", ItemKind::dir, 1));
+        c.root = root;
+        result.roots.push_back(root);
+    }
+    void TearDown() override {
+        fs::permissions(base, fs::perms::all, fs::perm_options::add);
+        for (auto& e :
+             fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied))
+            if (e.is_directory() && !e.is_symlink())
+                ::chmod(e.path().c_str(), 0755);
+        fs::remove_all(base);
+    }
+    Item& child(Item& parent, const std::string& id, const std::string& pat, ItemKind kind) {
+        Item& it = result.add(Item(id, std::string(parent.id()), pat, kind, 1));
+        parent.children.push_back(&it);
+        return it;
+    }
+    std::int64_t resolve(std::optional<double> listTimeout = 15.0,
+                         const std::unordered_set<std::string>& allow = {}) {
+        return NameResolver::resolveNames(result, noopProgress, allow, nullptr, std::nullopt, {},
+                                          listTimeout, 600.0, ScanEnvironment(home), pool);
+    }
+
+    std::string base, home, top;
+    ScanResult result;
+    Item* root = nullptr;
+    TimeoutPool pool;
+};
+
+TEST_F(NameResolverTest, DatalessFolderSkippedByScanListedWhenAllowed) {
+    fs::create_directories(top + "/Archive");
+    std::ofstream(top + "/Archive/Letter.txt") << "hi";
+    FS::markDataless(top + "/Archive");
+    Item& archive = child(*root, "A1", "A{5}e", ItemKind::dir);
+    Item& letter = child(archive, "L1", "L{4}r.txt", ItemKind::doc);
+    EXPECT_EQ(resolve(), 1);
+    EXPECT_TRUE(archive.resolved);
+    EXPECT_FALSE(archive.enumerated);
+    EXPECT_EQ(*archive.path(), top + "/Archive");
+    EXPECT_FALSE(letter.resolved);
+    EXPECT_EQ(result.stats["dirs_total"], 2); // the root and Archive
+    EXPECT_EQ(result.stats["dirs_enumerated"], 1);
+
+    // Hydration from the folder itself, allowed to download.
+    const auto n = NameResolver::resolveNames(result, noopProgress, {"A1"}, &archive, std::nullopt,
+                                              {}, 15.0, 600.0, ScanEnvironment(home), pool);
+    EXPECT_EQ(n, 1);
+    EXPECT_TRUE(archive.enumerated);
+    EXPECT_TRUE(letter.resolved);
+    EXPECT_EQ(letter.name(), "Letter.txt");
+    // Counters add up, the folder total stays.
+    EXPECT_EQ(result.stats["dirs_enumerated"], 2);
+    EXPECT_EQ(result.stats["names_resolved"], 2);
+    EXPECT_EQ(result.stats["dirs_total"], 2);
+}
+
+TEST_F(NameResolverTest, BusyFolderTimesOutWithWarning) {
+    fs::create_directories(top + "/Slow");
+    FS::markBusy(top + "/Slow", 3);
+    Item& slow = child(*root, "S1", "S{2}w", ItemKind::dir);
+    EXPECT_EQ(resolve(0.4), 1);
+    EXPECT_TRUE(slow.resolved);
+    EXPECT_TRUE(slow.timeout);
+    EXPECT_FALSE(slow.enumerated);
+    EXPECT_EQ(result.stats["dirs_timeout"], 1);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0],
+              "1 složek se nepodařilo vypsat do 0 s (iCloud Drive je zrovna synchronizoval) – "
+              "počítají se jako „jen v cloudu“. Zkuste později „Znovu porovnat“.");
+}
+
+TEST_F(NameResolverTest, LinksFollowedOnceAndNeverOutOfHome) {
+    fs::create_directories(top + "/Real");
+    std::ofstream(top + "/Real/Inner.txt") << "x";
+    fs::create_directories(base + "/outside");
+    std::ofstream(base + "/outside/Secret.txt") << "x";
+    fs::create_directory_symlink(top + "/Real", top + "/Again");
+    fs::create_directory_symlink(base + "/outside", top + "/Away");
+    Item& real = child(*root, "R", "R{2}l", ItemKind::dir);
+    Item& realInner = child(real, "RI", "I{3}r.txt", ItemKind::doc);
+    Item& again = child(*root, "G", "A{3}n", ItemKind::dir);
+    Item& againInner = child(again, "GI", "I{3}r.txt", ItemKind::doc);
+    Item& away = child(*root, "W", "A{2}y", ItemKind::dir);
+    Item& secret = child(away, "WS", "S{4}t.txt", ItemKind::doc);
+    resolve();
+    // Both links were paired by name, but only one of the two ways into Real was listed.
+    EXPECT_TRUE(real.resolved && again.resolved);
+    EXPECT_NE(real.enumerated, again.enumerated);
+    EXPECT_NE(realInner.resolved, againInner.resolved);
+    EXPECT_FALSE(away.resolved); // a link out of home is only a symlink entry, not a folder
+    EXPECT_FALSE(away.enumerated);
+    EXPECT_FALSE(secret.resolved);
+}
+
+TEST_F(NameResolverTest, RefusedFoldersNamedThreeAtATime) {
+    const char* names[] = {"Alpha", "Bravo", "Cobra", "Delta", "Eagle"};
+    for (const char* n : names) {
+        fs::create_directories(top + "/" + n);
+        ::chmod((top + "/" + n).c_str(), 0);
+        child(*root, n, Masking::primaryMask(n), ItemKind::dir);
+    }
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(77);
+        TimeoutPool own;
+        NameResolver::resolveNames(result, noopProgress, {}, nullptr, std::nullopt, {}, 15.0, 600.0,
+                                   ScanEnvironment(home), own);
+        int denied = 0;
+        for (Item* c : root->children)
+            denied += c->denied && !c->enumerated && c->hasPath();
+        const bool ok = denied == 5 && result.stats["dirs_denied"] == 5 &&
+                        result.warnings.size() == 1 &&
+                        result.warnings[0] ==
+                            "K 5 složkám systém odepřel přístup (Eagle, Delta, Cobra) – povolte "
+                            "aplikaci přístup k souborům v Nastavení systému → Soukromí a "
+                            "zabezpečení → Soubory a složky.";
+        if (!ok)
+            fprintf(stderr, "denied %d warnings %zu %s\n", denied, result.warnings.size(),
+                    result.warnings.empty() ? "" : result.warnings[0].c_str());
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "cannot drop to user nobody (65534) to check refused access";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+} // namespace
