@@ -63,7 +63,9 @@ CliParse parseCommandLine(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return {std::nullopt, app.exit(e)};
+        // --help and --version end the run successfully; every other parse error is a usage
+        // error, whatever code CLI11 gives it.
+        return {std::nullopt, app.exit(e) == 0 ? 0 : 2};
     }
 
     for (const std::string& spec : fsSpecs) {

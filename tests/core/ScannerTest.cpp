@@ -23,8 +23,8 @@ const std::string rule(12, '-');
 std::string dumpText() {
     std::string text =
         "unrelated preamble\n    server items\n    " + rule + "c{1}m.a{3}e.C{7}s[1]" + rule + "\n";
-    text += "  i:<d1> st{p:<root[1]> n:\"Documents\" dir} sm{qta:0 rcc:0 sbm:0 stm:0 cc:1}\n";
-    text += "  i:<f1> st{p:<d1> n:\"report.pdf\" doc} sz:2000 bytes "
+    text += "  i:<d1> st{p:<root[1]> n:\"D{7}s\" dir} sm{qta:0 rcc:0 sbm:0 stm:0 cc:1}\n";
+    text += "  i:<f1> st{p:<d1> n:\"r{4}t.pdf\" doc} sz:2000 bytes "
             "sm{qta:4096 rcc:1 sbm:0 stm:0 cc:0} mt:1700000000\n";
     text += "  i:<f2> st{p:<root[1]> n:\"b{3}t.mov\" doc} sz:5000000 bytes "
             "sm{qta:5000000 rcc:1 sbm:0 stm:0 cc:0} mt:1700000000\n";
@@ -57,7 +57,7 @@ protected:
                             << "if [ \"$1\" = quota ]; then echo '123456 bytes of quota remaining';"
                             << " exit 0; fi\n"
                             << "echo run >> '" << (m_dir / "runs").string() << "'\n"
-                            << "cp '" << (m_dir / "source.dump").string() << "' \"$3\"\n";
+                            << "cp '" << (m_dir / "source.dump").string() << "' \"$4\"\n";
         fs::permissions(tool, fs::perms::owner_all);
         ::setenv("TESSARY_BRCTL", tool.c_str(), 1);
     }

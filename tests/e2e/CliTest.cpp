@@ -27,7 +27,7 @@ std::string dumpText() {
     return text;
 }
 
-struct Run {
+struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
@@ -58,7 +58,7 @@ protected:
     }
     // Runs the command line tool with `args` (already quoted for the shell), the home folder
     // pointed into the test folder so that nothing of the real one is read.
-    Run run(const std::string& args) const {
+    Outcome run(const std::string& args) const {
         const std::string out = (m_dir / "stdout").string();
         const std::string err = (m_dir / "stderr").string();
         const std::string command = "HOME='" + (m_dir / "home").string() + "' '" VARNELO_CLI "' " +
@@ -74,7 +74,7 @@ protected:
 } // namespace
 
 TEST_F(CliTest, DumpFileIsAnalysedAsTheDatabaseSaysWithTopListsAsJSON) {
-    const Run r = run("--dump '" + m_dump + "' --top-files 5 --top-dirs 5 --format json -q");
+    const Outcome r = run("--dump '" + m_dump + "' --top-files 5 --top-dirs 5 --format json -q");
     ASSERT_EQ(r.status, 0) << r.err;
     const auto doc = nlohmann::json::parse(r.out);
     ASSERT_EQ(doc["top_files"].size(), 2u);
@@ -91,7 +91,7 @@ TEST_F(CliTest, DumpFileIsAnalysedAsTheDatabaseSaysWithTopListsAsJSON) {
 TEST_F(CliTest, ExportsAreWrittenWholeToFilesOrStandardOutput) {
     const fs::path json = m_dir / "tree.json";
     const fs::path csv = m_dir / "fotky.csv";
-    Run r = run("--dump '" + m_dump + "' -q --json '" + json.string() + "' --csv d1 '" +
+    Outcome r = run("--dump '" + m_dump + "' -q --json '" + json.string() + "' --csv d1 '" +
                 csv.string() + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("V iCloudu celkem:"), std::string::npos);
@@ -110,7 +110,7 @@ TEST_F(CliTest, ExportsAreWrittenWholeToFilesOrStandardOutput) {
 }
 
 TEST_F(CliTest, FailuresExitWithTheirCodesAndCzechTexts) {
-    Run r = run("--dump '" + (m_dir / "missing.dump").string() + "'");
+    Outcome r = run("--dump '" + (m_dir / "missing.dump").string() + "'");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(lastLine(r.err).find("missing.dump"), std::string::npos) << r.err;
 
