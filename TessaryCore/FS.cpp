@@ -257,31 +257,77 @@ std::pair<std::optional<StatInfo>, std::string> FS::lstatDir(const std::string& 
     return {resolved, std::move(*target)};
 }
 
+namespace {
+
+// Reads the open folder `dir` to its end (or until more than `limit` names were taken), handing
+// each name other than "." and ".." to `take`, which returns how many names are now held.
+template <typename Take>
+void readNames(DIR* dir, const std::string& path, std::int64_t limit, Take take) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) {
+            // A read error must not pass for the end of the folder: the names would look
+            // complete when they are not.
+            if (errno != 0)
+                throw FSError(errno, path);
+            return;
+        }
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        if (take(name) > limit)
+            return;
+    }
+}
+
+// lstat of `name` in the open folder `fd` (whose path is `dirPath`).
+std::optional<StatInfo> statAt(int fd, const std::string& dirPath, const char* name) {
+    struct stat st;
+    if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    StatInfo info = fromStat(st);
+#ifndef __APPLE__
+    // There is no descriptor-relative call for a link's attributes: the path is built only
+    // for the entries that can be placeholders at all.
+    if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && st.st_blocks == 0)) {
+        const std::string full = FS::join(dirPath, name);
+        if (::lgetxattr(full.c_str(), datalessAttr, nullptr, 0) >= 0)
+            info.flags |= SF_DATALESS;
+    }
+#else
+    (void)dirPath;
+#endif
+    return info;
+}
+
+} // namespace
+
 std::vector<std::string> FS::listNames(const std::string& path, std::int64_t limit) {
     int err = 0;
     const DirHandle dir = openFolder(path, DatalessFolder::listOrRefuse, err);
     if (!dir)
         throw FSError(err, path);
     std::vector<std::string> names;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir.get());
-        if (entry == nullptr) {
-            // A read error must not pass for the end of the folder: the names would look
-            // complete when they are not.
-            if (errno != 0)
-                throw FSError(errno, path);
-            break;
-        }
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        const auto held = static_cast<std::int64_t>(names.size());
+    readNames(dir.get(), path, limit, [&names](const char* name) {
         names.emplace_back(name);
-        if (held >= limit)
-            break;
-    }
+        return static_cast<std::int64_t>(names.size());
+    });
     return names;
+}
+
+std::vector<FS::Entry> FS::listStats(const std::string& path, std::int64_t limit) {
+    int err = 0;
+    const DirHandle dir = openFolder(path, DatalessFolder::listOrRefuse, err);
+    if (!dir)
+        throw FSError(err, path);
+    const int fd = ::dirfd(dir.get());
+    std::vector<Entry> entries;
+    readNames(dir.get(), path, limit, [&](const char* name) {
+        entries.push_back(Entry{name, statAt(fd, path, name)});
+        return static_cast<std::int64_t>(entries.size());
+    });
+    return entries;
 }
 
 std::int64_t FS::packageAlloc(const std::string& path, std::int64_t limit) {

@@ -65,6 +65,16 @@ struct FS {
     // failing opendir/readdir and `path` (EDEADLK for a cloud-only folder, see above).
     [[nodiscard]] static std::vector<std::string> listNames(const std::string& path,
                                                             std::int64_t limit = noLimit);
+    // One entry of listStats: the name and its lstat, none when the entry went away (or could
+    // not be stat-ed) between the listing and the stat.
+    struct Entry {
+        std::string name;
+        std::optional<StatInfo> stat;
+    };
+    // listNames plus the lstat of every entry, taken relative to the open folder so that the
+    // path is not looked up again for each of them. Same order, limit and errors as listNames.
+    [[nodiscard]] static std::vector<Entry> listStats(const std::string& path,
+                                                      std::int64_t limit = noLimit);
     // Bytes allocated on the local disk by everything under the package folder `path`.
     // Links are not followed, dataless files and folders add nothing, unreadable parts are
     // skipped. Stops before opening another folder once `limit` entries have been counted (a

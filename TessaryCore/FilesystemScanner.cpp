@@ -10,134 +10,196 @@
 #include "TessaryCore/TimeoutPool.hpp"
 
 #include <chrono>
+#include <optional>
 #include <unordered_set>
 
 namespace tessary {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A folder waiting to be walked. `stat` is the lstat taken when the folder was listed in its
+// parent, so it need not be looked up again; a root, or a link to a folder, has none and is
+// stat-ed (and resolved) when it is popped.
+struct Pending {
+    Item* item;
+    std::string path;
+    std::optional<StatInfo> stat;
+};
+
+// The state of one build: the result, the numbering and the counters shared by all roots.
+class Walk {
+public:
+    Walk(ScanResult& result, const ProgressCallback& progress, const CancelCallback& cancel,
+         const ScanEnvironment& env, TimeoutPool& pool)
+        : m_result(result), m_progress(progress), m_cancel(cancel), m_env(env), m_pool(pool) {}
+
+    void root(std::int64_t index, const std::string& name, const std::string& path);
+    [[nodiscard]] std::int64_t timedOut() const { return m_timedOut; }
+
+private:
+    std::optional<StatInfo> folderStat(Pending& p) const;
+    std::optional<std::vector<FS::Entry>> list(Item& item, const std::string& path);
+    void addChild(Item& parent, std::int64_t index, const std::string& parentPath, FS::Entry& entry,
+                  std::vector<Pending>& stack);
+    void report(const Item& folder);
+
+    ScanResult& m_result;
+    const ProgressCallback& m_progress;
+    const CancelCallback& m_cancel;
+    const ScanEnvironment& m_env;
+    TimeoutPool& m_pool;
+    std::int64_t m_files = 0;
+    std::int64_t m_created = 0;
+    std::int64_t m_timedOut = 0;
+    bool m_reported = false;
+    Clock::time_point m_lastReport = Clock::now();
+    std::string m_id;
+};
+
+void Walk::root(std::int64_t index, const std::string& name, const std::string& path) {
+    Container& c = m_result.containers.try_emplace(index, index, name).first->second;
+    c.name = name;
+    c.localPath = path;
+    c.order = index - 1;
+    Item& root =
+        m_result.add(Item("root[" + std::to_string(index) + "]", "", name, ItemKind::dir, index));
+    root.setName(name);
+    root.setPath(path);
+    root.resolved = true;
+    c.root = &root;
+
+    std::unordered_set<DevIno, DevIno::Hash> seen;
+    std::vector<Pending> stack;
+    stack.push_back(Pending{&root, path, std::nullopt});
+    while (!stack.empty()) {
+        Pending p = std::move(stack.back());
+        stack.pop_back();
+        if (cancelRequested(m_cancel))
+            throw ScanError::cancelled();
+        const std::optional<StatInfo> st = folderStat(p);
+        if (!st || !seen.insert(DevIno::of(*st)).second)
+            continue;
+        if (st->isDataless()) {
+            p.item->enumerated = false;
+            continue;
+        }
+        std::optional<std::vector<FS::Entry>> entries = list(*p.item, p.path);
+        if (!entries)
+            continue;
+        for (FS::Entry& entry : *entries)
+            addChild(*p.item, index, p.path, entry, stack);
+        report(*p.item);
+    }
+    m_result.roots.push_back(&root);
+}
+
+// The folder's own stat, following a link only to a folder inside the home folder (and then
+// moving `p.path` to the link's target); none when it is not a folder to walk.
+std::optional<StatInfo> Walk::folderStat(Pending& p) const {
+    std::optional<StatInfo> st = p.stat ? p.stat : FS::lstat(p.path);
+    if (st && st->isLink()) {
+        const std::optional<std::string> real = FS::realpath(p.path);
+        if (!real || !FS::isInsideHome(*real, m_env.home))
+            return std::nullopt;
+        st = FS::lstat(*real);
+        p.path = *real;
+    }
+    if (!st || !st->isDir())
+        return std::nullopt;
+    return st;
+}
+
+// Lists the folder on a pool worker. None when it could not be listed (the item says why);
+// cancellation and unexpected errors are thrown.
+std::optional<std::vector<FS::Entry>> Walk::list(Item& item, const std::string& path) {
+    try {
+        auto entries = m_pool.run(FilesystemScanner::listTimeout, {}, m_cancel, false,
+                                  [&path] { return FS::listStats(path, FS::noLimit); });
+        item.enumerated = true;
+        return entries;
+    } catch (const ScanError& e) {
+        if (!e.isTimeout())
+            throw;
+        item.enumerated = false;
+        item.timeout = true;
+        ++m_timedOut;
+    } catch (const FSError& e) {
+        item.enumerated = false;
+        if (e.isPermission())
+            item.denied = true;
+    }
+    return std::nullopt;
+}
+
+void Walk::addChild(Item& parent, std::int64_t index, const std::string& parentPath,
+                    FS::Entry& entry, std::vector<Pending>& stack) {
+    if (!entry.stat)
+        return; // gone since the listing
+    const StatInfo& st = *entry.stat;
+    std::string path = FS::join(parentPath, entry.name);
+    ItemKind kind;
+    bool throughLink = false;
+    if (st.isDir()) {
+        kind = ItemKind::dir;
+    } else if (st.isReg()) {
+        kind = ItemKind::doc;
+    } else if (st.isLink()) {
+        const std::optional<std::string> real = FS::realpath(path);
+        if (!real || !FS::isInsideHome(*real, m_env.home) || !FS::isDirectory(*real))
+            return;
+        kind = ItemKind::dir;
+        throughLink = true;
+    } else {
+        return; // devices, sockets, pipes
+    }
+    m_id = "fs" + std::to_string(++m_created);
+    Item* child = m_result.addNew(m_id, parent.id(), entry.name, kind, index);
+    if (child == nullptr)
+        return; // fresh numbers never collide
+    child->setPath(path);
+    child->resolved = true;
+    child->mt = st.mtime;
+    if (kind == ItemKind::doc) {
+        child->sz = child->qta = st.size;
+        child->dataless = st.isDataless();
+        child->localAlloc = child->dataless ? 0 : st.alloc();
+        ++m_files;
+    }
+    parent.children.push_back(child);
+    if (kind == ItemKind::dir)
+        stack.push_back(Pending{child, std::move(path),
+                                throughLink ? std::nullopt : std::optional<StatInfo>(st)});
+}
+
+// At most one progress line every 0.2 seconds; the first listed folder always reports.
+void Walk::report(const Item& folder) {
+    if (!m_progress)
+        return;
+    const auto now = Clock::now();
+    if (m_reported && std::chrono::duration<double>(now - m_lastReport).count() <= 0.2)
+        return;
+    m_reported = true;
+    m_lastReport = now;
+    m_progress("fs", m_files, 0,
+               "Procházím disk… " + std::to_string(m_files) + " souborů, " +
+                   std::string(folder.name()));
+}
+
+} // namespace
+
 ScanResult FilesystemScanner::build(const std::vector<std::pair<std::string, std::string>>& roots,
                                     const ProgressCallback& progress, const CancelCallback& cancel,
                                     const ScanEnvironment& env, TimeoutPool& pool) {
-    using Clock = std::chrono::steady_clock;
     IOPolicy::disableMaterialization();
     ScanResult result;
     result.mode = ScanMode::fs;
-
-    std::int64_t files = 0;
-    std::int64_t created = 0;
-    std::int64_t timedOut = 0;
-    bool reported = false;
-    auto lastReport = Clock::now();
-    std::string id;
-
-    for (std::size_t i = 0; i < roots.size(); ++i) {
-        const auto& [rootName, rootPath] = roots[i];
-        const auto index = static_cast<std::int64_t>(i + 1);
-        Container& c = result.containers.try_emplace(index, index, rootName).first->second;
-        c.name = rootName;
-        c.localPath = rootPath;
-        c.order = static_cast<std::int64_t>(i);
-        Item& root = result.add(
-            Item("root[" + std::to_string(index) + "]", "", rootName, ItemKind::dir, index));
-        root.setName(rootName);
-        root.setPath(rootPath);
-        root.resolved = true;
-        c.root = &root;
-
-        std::unordered_set<DevIno, DevIno::Hash> seen;
-        std::vector<std::pair<Item*, std::string>> stack{{&root, rootPath}};
-        while (!stack.empty()) {
-            auto [item, path] = std::move(stack.back());
-            stack.pop_back();
-            if (cancelRequested(cancel))
-                throw ScanError::cancelled();
-            auto st = FS::lstat(path);
-            if (!st)
-                continue;
-            if (st->isLink()) {
-                const auto real = FS::realpath(path);
-                if (!real || !FS::isInsideHome(*real, env.home))
-                    continue;
-                st = FS::lstat(*real);
-                if (!st || !st->isDir())
-                    continue;
-                path = *real;
-            }
-            if (!st->isDir())
-                continue;
-            if (!seen.insert(DevIno::of(*st)).second)
-                continue;
-            if (st->isDataless()) {
-                item->enumerated = false;
-                continue;
-            }
-            std::vector<std::string> names;
-            try {
-                names = pool.run(listTimeout, {}, cancel, false,
-                                 [p = path] { return FS::listNames(p, FS::noLimit); });
-            } catch (const ScanError& e) {
-                if (!e.isTimeout())
-                    throw;
-                item->enumerated = false;
-                item->timeout = true;
-                ++timedOut;
-                continue;
-            } catch (const FSError& e) {
-                item->enumerated = false;
-                if (e.isPermission())
-                    item->denied = true;
-                continue;
-            }
-            item->enumerated = true;
-            const std::string parentId(item->id());
-            for (const std::string& name : names) {
-                std::string childPath = FS::join(path, name);
-                const auto cst = FS::lstat(childPath);
-                if (!cst)
-                    continue;
-                ItemKind kind;
-                if (cst->isDir()) {
-                    kind = ItemKind::dir;
-                } else if (cst->isReg()) {
-                    kind = ItemKind::doc;
-                } else if (cst->isLink()) {
-                    const auto real = FS::realpath(childPath);
-                    if (!real || !FS::isInsideHome(*real, env.home) || !FS::isDirectory(*real))
-                        continue;
-                    kind = ItemKind::dir;
-                } else {
-                    continue;
-                }
-                id = "fs" + std::to_string(++created);
-                Item* child = result.addNew(id, parentId, name, kind, index);
-                if (!child)
-                    continue; // an id already taken cannot happen with fresh numbers
-                child->setPath(childPath);
-                child->resolved = true;
-                child->mt = cst->mtime;
-                if (kind == ItemKind::doc) {
-                    child->sz = child->qta = cst->size;
-                    child->dataless = cst->isDataless();
-                    child->localAlloc = child->dataless ? 0 : cst->alloc();
-                    ++files;
-                }
-                item->children.push_back(child);
-                if (kind == ItemKind::dir)
-                    stack.emplace_back(child, std::move(childPath));
-            }
-            const auto now = Clock::now();
-            if (progress &&
-                (!reported || std::chrono::duration<double>(now - lastReport).count() > 0.2)) {
-                reported = true;
-                lastReport = now;
-                progress("fs", files, 0,
-                         "Procházím disk… " + std::to_string(files) + " souborů, " +
-                             std::string(item->name()));
-            }
-        }
-        result.roots.push_back(&root);
-    }
+    Walk walk(result, progress, cancel, env, pool);
+    for (std::size_t i = 0; i < roots.size(); ++i)
+        walk.root(static_cast<std::int64_t>(i + 1), roots[i].first, roots[i].second);
     result.stats["items_parsed"] = static_cast<std::int64_t>(result.itemCount());
-    result.stats["dirs_timeout"] = timedOut;
+    result.stats["dirs_timeout"] = walk.timedOut();
     Aggregator::aggregate(result);
     return result;
 }

@@ -8,6 +8,8 @@
 #include "TessaryCore/Aggregator.hpp"
 #include "TessaryCore/DumpParser.hpp"
 
+#include "BenchSupport.hpp"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +23,8 @@
 #include <vector>
 
 using namespace tessary;
+using bench::rss;
+using bench::seconds;
 
 namespace {
 
@@ -188,11 +192,6 @@ Generated generate(const std::string& path, std::int64_t targetBytes) {
     return g;
 }
 
-double seconds() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 // Lines of the file by memchr over 8 MiB blocks: the fastest any line parser can be.
 std::int64_t countLines(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY);
@@ -209,16 +208,6 @@ std::int64_t countLines(const std::string& path) {
     }
     ::close(fd);
     return lines;
-}
-
-// Resident memory in bytes: the peak ("VmHWM") or the current ("VmRSS") value.
-std::int64_t rss(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0)
-            return std::atoll(line.c_str() + std::strlen(key) + 1) * 1024;
-    return 0;
 }
 
 } // namespace
@@ -244,7 +233,7 @@ int main(int argc, char** argv) {
                 floorMBs);
 
     // Measure the parse's own peak: reset the high-water mark (Linux clear_refs "5").
-    std::ofstream("/proc/self/clear_refs") << "5";
+    bench::resetPeak();
     const std::int64_t before = rss("VmRSS:");
     t = seconds();
     ScanResult res = DumpParser::parse(path);

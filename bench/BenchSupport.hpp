@@ -1,0 +1,42 @@
+#pragma once
+// Small helpers the benchmark programs share: a wall clock, resident memory from /proc, and
+// running a peer program to time it.
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace bench {
+
+inline double seconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Resident memory in bytes: the peak ("VmHWM:") or the current ("VmRSS:") value.
+inline std::int64_t rss(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0)
+            return std::atoll(line.c_str() + std::strlen(key) + 1) * 1024;
+    return 0;
+}
+
+// Lets the next VmHWM reading start from the current resident size (Linux clear_refs "5").
+inline void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// Wall-clock seconds of a shell command, or a negative number when it failed.
+inline double timeCommand(const std::string& command) {
+    const double t = seconds();
+    const int status = std::system(command.c_str());
+    const double elapsed = seconds() - t;
+    return status == 0 ? elapsed : -1.0;
+}
+
+} // namespace bench
