@@ -43,11 +43,12 @@ std::string joined(const std::vector<std::string>& names) {
 LocalListing NameResolver::listDir(const std::string& path, const std::string& home,
                                    TimeoutPool& pool) {
     LocalListing out;
-    for (const std::string& name : FS::listNames(path, FS::noLimit)) {
-        std::string child = FS::join(path, name);
-        const auto st = FS::lstat(child);
+    for (FS::Entry& listed : FS::listStats(path, FS::noLimit)) {
+        const std::optional<StatInfo>& st = listed.stat;
         if (!st)
             continue;
+        const std::string& name = listed.name;
+        std::string child = FS::join(path, name);
         StatInfo info = *st;
         ItemKind kinds[2];
         int nk = 0;
