@@ -11,6 +11,18 @@
 
 namespace bench {
 
+// xorshift64*: the same data on every machine and run, whatever the standard library.
+struct Rng {
+    std::uint64_t s = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t next() {
+        s ^= s >> 12;
+        s ^= s << 25;
+        s ^= s >> 27;
+        return s * 2685821657736338717ULL;
+    }
+    std::uint64_t below(std::uint64_t n) { return next() % n; }
+};
+
 inline double seconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();

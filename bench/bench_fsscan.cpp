@@ -25,19 +25,9 @@
 
 using namespace tessary;
 namespace fs = std::filesystem;
+using bench::Rng;
 
 namespace {
-
-struct Rng {
-    std::uint64_t s = 0x2545F4914F6CDD1DULL;
-    std::uint64_t next() {
-        s ^= s >> 12;
-        s ^= s << 25;
-        s ^= s >> 27;
-        return s * 2685821657736338717ULL;
-    }
-    std::uint64_t below(std::uint64_t n) { return next() % n; }
-};
 
 const char* const words[] = {"Report", "IMG",    "Faktura", "notes", "Projekt",  "scan",
                              "Video",  "backup", "Smlouva", "draft", "Rozpočet", "data"};
@@ -63,7 +53,7 @@ void makeFile(const std::string& path, Rng& rng) {
 
 // Three levels of folders (10 × 15 × 20 leaves), files spread unevenly over the leaves.
 std::int64_t makeTree(const std::string& root, std::int64_t entries) {
-    Rng rng;
+    Rng rng{0x2545F4914F6CDD1DULL};
     std::int64_t made = 0;
     fs::create_directories(root);
     std::vector<std::string> leaves;

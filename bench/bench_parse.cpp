@@ -24,21 +24,11 @@
 
 using namespace tessary;
 using bench::rss;
+using bench::Rng;
 using bench::seconds;
 
 namespace {
 
-// xorshift64*: the same dump on every machine and run.
-struct Rng {
-    std::uint64_t s = 0x9E3779B97F4A7C15ULL;
-    std::uint64_t next() {
-        s ^= s >> 12;
-        s ^= s << 25;
-        s ^= s >> 27;
-        return s * 2685821657736338717ULL;
-    }
-    std::uint64_t below(std::uint64_t n) { return next() % n; }
-};
 
 // Item ids like the database's: 36 characters of hex with dashes, unique per counter.
 std::string itemId(std::uint64_t n, Rng& rng) {

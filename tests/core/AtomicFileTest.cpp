@@ -1,5 +1,6 @@
 #include "TessaryCore/AtomicFile.hpp"
 #include "TessaryCore/ScanError.hpp"
+#include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +16,7 @@ namespace {
 
 class AtomicFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "atomicfile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string read(const fs::path& p) { return testsupport::readFile(p); }
     // Names in the folder other than `keep`: leftovers of a failed write would show here.
     std::vector<std::string> others(const std::string& keep) const {
         std::vector<std::string> names;
@@ -37,7 +26,8 @@ protected:
         return names;
     }
 
-    fs::path m_dir;
+    testsupport::TempDir m_tmp{"atomicfile"};
+    fs::path m_dir = m_tmp.path();
 };
 
 } // namespace

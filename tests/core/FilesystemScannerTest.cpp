@@ -6,6 +6,8 @@
 #include "TessaryCore/ScanResult.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
 
+#include "support/TempDir.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,15 +25,11 @@ namespace {
 class FilesystemScannerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/varnelo-fsscan-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        base = pattern;
         ::chmod(base.c_str(), 0755);
         home = base + "/home";
         fs::create_directories(home + "/one/sub");
         fs::create_directories(home + "/two");
     }
-    void TearDown() override { fs::remove_all(base); }
     ScanResult scan(const std::vector<std::pair<std::string, std::string>>& roots,
                     const CancelCallback& cancel = {}) {
         return FilesystemScanner::build(roots, noopProgress, cancel, ScanEnvironment(home), pool);
@@ -43,7 +41,9 @@ protected:
         return nullptr;
     }
 
-    std::string base, home;
+    testsupport::TempDir tmp{"varnelo-fsscan"};
+    std::string base = tmp.str();
+    std::string home;
     TimeoutPool pool;
 };
 

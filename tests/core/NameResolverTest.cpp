@@ -7,6 +7,8 @@
 #include "TessaryCore/ScanResult.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
 
+#include "support/TempDir.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -25,9 +27,6 @@ namespace {
 class NameResolverTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/varnelo-resolve-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        base = pattern;
         ::chmod(base.c_str(), 0755);
         home = base + "/home";
         top = home + "/c";
@@ -37,14 +36,6 @@ protected:
         root = &result.put(Item("root[1]", "", "c", ItemKind::dir, 1));
         c.root = root;
         result.roots.push_back(root);
-    }
-    void TearDown() override {
-        fs::permissions(base, fs::perms::all, fs::perm_options::add);
-        for (auto& e :
-             fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied))
-            if (e.is_directory() && !e.is_symlink())
-                ::chmod(e.path().c_str(), 0755);
-        fs::remove_all(base);
     }
     Item& child(Item& parent, const std::string& id, const std::string& pat, ItemKind kind) {
         Item& it = result.add(Item(id, std::string(parent.id()), pat, kind, 1));
@@ -57,7 +48,9 @@ protected:
                                           listTimeout, 600.0, ScanEnvironment(home), pool);
     }
 
-    std::string base, home, top;
+    testsupport::TempDir tmp{"varnelo-resolve"};
+    std::string base = tmp.str();
+    std::string home, top;
     ScanResult result;
     Item* root = nullptr;
     TimeoutPool pool;

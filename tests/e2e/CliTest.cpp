@@ -1,3 +1,5 @@
+#include "support/TempDir.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -35,21 +37,9 @@ struct Outcome {
 
 class CliTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "cli-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-        m_dump = (m_dir / "copied.dump").string();
-        std::ofstream(m_dump, std::ios::binary) << dumpText();
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void SetUp() override { std::ofstream(m_dump, std::ios::binary) << dumpText(); }
 
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string read(const fs::path& p) { return testsupport::readFile(p); }
     static std::string lastLine(const std::string& text) {
         std::string t = text;
         while (!t.empty() && t.back() == '\n')
@@ -67,8 +57,9 @@ protected:
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read(out), read(err)};
     }
 
-    fs::path m_dir;
-    std::string m_dump;
+    testsupport::TempDir m_tmp{"cli"};
+    fs::path m_dir = m_tmp.path();
+    std::string m_dump = (m_dir / "copied.dump").string();
 };
 
 } // namespace
@@ -92,7 +83,7 @@ TEST_F(CliTest, ExportsAreWrittenWholeToFilesOrStandardOutput) {
     const fs::path json = m_dir / "tree.json";
     const fs::path csv = m_dir / "fotky.csv";
     Outcome r = run("--dump '" + m_dump + "' -q --json '" + json.string() + "' --csv d1 '" +
-                csv.string() + "'");
+                    csv.string() + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("V iCloudu celkem:"), std::string::npos);
     const auto tree = nlohmann::json::parse(read(json));
