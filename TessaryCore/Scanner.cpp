@@ -18,8 +18,6 @@
 namespace tessary {
 namespace {
 
-constexpr double scanListTimeout = 15.0;
-constexpr double hydrateListTimeout = 600.0;
 constexpr double quotaTimeout = 30.0;
 constexpr std::size_t hydrateFrontierLimit = 200;
 
@@ -43,7 +41,8 @@ std::unique_ptr<ScanResult> scanDump(const Scanner::Options& options,
     auto result = std::make_unique<ScanResult>(DumpParser::parse(env.dumpFile, progress));
     ContainerMapper::mapContainers(*result, env);
     (void)NameResolver::resolveNames(*result, progress, {}, nullptr, std::nullopt, cancel,
-                                     scanListTimeout, hydrateListTimeout, env, pool);
+                                     NameResolver::listTimeout, NameResolver::hydrateTimeout, env,
+                                     pool);
     progress("aggregate", 0, 1, "Sčítám velikosti…");
     Aggregator::aggregate(*result);
     return result;
@@ -77,7 +76,7 @@ std::vector<Item*> hydrateLevel(ScanResult& result, const std::vector<Item*>& fr
                 const std::unordered_set<std::string> allowed{std::string(folder->id())};
                 listed += NameResolver::resolveNames(
                     result, progress, allowed, folder, std::string(*folder->path()), cancel,
-                    scanListTimeout, hydrateListTimeout, env, pool);
+                    NameResolver::listTimeout, NameResolver::hydrateTimeout, env, pool);
             } catch (...) {
                 Aggregator::aggregate(result);
                 throw;
