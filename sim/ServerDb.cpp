@@ -1,0 +1,125 @@
+#include "ServerDb.hpp"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace sim {
+
+namespace {
+
+constexpr const char* magic = "varnelo-sim server 1";
+
+std::vector<std::string> splitTabs(const std::string& line) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', from);
+        parts.push_back(line.substr(from, tab == std::string::npos ? tab : tab - from));
+        if (tab == std::string::npos)
+            return parts;
+        from = tab + 1;
+    }
+}
+
+Kind kindOf(const std::string& text) {
+    if (text == "dir")
+        return Kind::dir;
+    if (text == "symlink")
+        return Kind::symlink;
+    if (text == "doc")
+        return Kind::doc;
+    throw std::runtime_error("neznámý druh položky „" + text + "“");
+}
+
+ServerItem itemOf(const std::vector<std::string>& f) {
+    if (f.size() != 12)
+        throw std::runtime_error("chybný řádek položky");
+    ServerItem it;
+    it.id = f[1];
+    it.parent = f[2];
+    it.container = std::stoll(f[3]);
+    it.kind = kindOf(f[4]);
+    it.size = std::stoll(f[5]);
+    it.qta = std::stoll(f[6]);
+    it.cc = std::stoll(f[7]);
+    it.mt = std::stoll(f[8]);
+    it.dead = f[9] == "1";
+    it.name = f[10];
+    it.secondName = f[11];
+    return it;
+}
+
+} // namespace
+
+const char* kindText(Kind kind) {
+    switch (kind) {
+    case Kind::dir:
+        return "dir";
+    case Kind::symlink:
+        return "symlink";
+    case Kind::doc:
+        break;
+    }
+    return "doc";
+}
+
+std::string ServerDb::pathIn(const std::string& home) {
+    return home + "/.varnelo-sim/server.db";
+}
+
+void ServerDb::save(const std::string& path) const {
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out << magic << "\nQ\t" << quotaFree << "\n";
+        for (const ServerContainer& c : containers)
+            out << "C\t" << c.index << "\t" << c.identifier << "\n";
+        for (const ServerItem& it : items)
+            out << "I\t" << it.id << "\t" << it.parent << "\t" << it.container << "\t"
+                << kindText(it.kind) << "\t" << it.size << "\t" << it.qta << "\t" << it.cc << "\t"
+                << it.mt << "\t" << (it.dead ? 1 : 0) << "\t" << it.name << "\t" << it.secondName
+                << "\n";
+        for (const auto& [id, container] : aliases)
+            out << "A\t" << id << "\t" << container << "\n";
+        out.flush();
+        if (!out)
+            throw std::runtime_error("Databázi serveru nelze zapsat: " + tmp);
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0)
+        throw std::runtime_error("Databázi serveru nelze uložit: " + path);
+}
+
+ServerDb ServerDb::load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("Simulovaný iCloud Drive tu není: chybí " + path);
+    std::string line;
+    if (!std::getline(in, line) || line != magic)
+        throw std::runtime_error("Soubor " + path + " není databáze simulovaného serveru.");
+    ServerDb db;
+    std::int64_t lineNo = 1;
+    try {
+        while (std::getline(in, line)) {
+            ++lineNo;
+            const std::vector<std::string> f = splitTabs(line);
+            if (f[0] == "Q" && f.size() == 2)
+                db.quotaFree = std::stoll(f[1]);
+            else if (f[0] == "C" && f.size() == 3)
+                db.containers.push_back({std::stoll(f[1]), f[2]});
+            else if (f[0] == "I")
+                db.items.push_back(itemOf(f));
+            else if (f[0] == "A" && f.size() == 3)
+                db.aliases.emplace_back(f[1], std::stoll(f[2]));
+            else
+                throw std::runtime_error("neznámý záznam");
+        }
+    } catch (const std::exception& e) {
+        throw std::runtime_error("Databáze serveru " + path + " je poškozená na řádku " +
+                                 std::to_string(lineNo) + ": " + e.what());
+    }
+    return db;
+}
+
+} // namespace sim

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "SimRandom.hpp"
+#include "World.hpp"
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+namespace sim {
+
+// Makes a world from a seed: familiar folders with all kinds of files, app containers, the
+// cases that a name matcher must get right, and the oddities of a real server database. With
+// `items` above the few thousand of the demo world, an archive of generated folders fills the
+// rest.
+class WorldBuilder {
+public:
+    WorldBuilder(std::uint64_t seed, std::int64_t items);
+    [[nodiscard]] World build();
+
+    // The parent of a container's top-level items.
+    static constexpr std::size_t top = static_cast<std::size_t>(-1);
+
+private:
+    std::size_t add(std::size_t parent, std::int64_t container, Kind kind, const std::string& name,
+                    Local local, std::int64_t size);
+    std::size_t dir(std::size_t parent, const std::string& name, Local local = Local::folder);
+    std::size_t file(std::size_t parent, const std::string& name, std::int64_t size, Local local);
+    // A file named uniquely within its folder (by mask), with a size and local state typical
+    // for its extension.
+    std::size_t typical(std::size_t parent, const std::string& stem, const std::string& ext);
+    std::string uniqueName(std::size_t parent, const std::string& stem, const std::string& ext);
+    std::int64_t spread(std::int64_t lo, std::int64_t hi);
+    std::int64_t sizeFor(const std::string& ext);
+    Local stateFor(std::int64_t size);
+
+    void cloudDocs();
+    void photos(std::size_t fotky);
+    void music(std::size_t hudba);
+    void projects(std::size_t projekty);
+    void matchingCases(std::size_t parent);
+    void links(std::size_t documents);
+    void appContainers();
+    void databaseOddities();
+    void archive();
+    void finish();
+    void expectations(const std::unordered_map<std::string, std::size_t>& byId);
+
+    World m_world;
+    SimRandom m_rng;
+    std::int64_t m_wanted;
+    std::int64_t m_container = 1;
+    std::int64_t m_now = 1'765'000'000;
+    // Masks taken per folder, so generated names never collide by accident.
+    std::unordered_map<std::size_t, std::set<std::pair<std::string, int>>> m_masks;
+    int m_downloadPercent = 40;
+};
+
+} // namespace sim

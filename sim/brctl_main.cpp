@@ -1,0 +1,94 @@
+// The brctl stand-in: answers `brctl dump -v -o FILE` and `brctl quota` from the simulated
+// server database in the home folder it runs under.
+#include "DumpWriter.hpp"
+#include "ServerDb.hpp"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+void onSignal(int) {
+    stopRequested.store(true);
+}
+
+const char* const help =
+    "Použití: brctl dump -v -o SOUBOR | brctl quota | brctl --help\n"
+    "Simulovaný nástroj brctl: čte databázi simulovaného serveru v $HOME/.varnelo-sim/server.db.\n"
+    "Proměnné prostředí:\n"
+    "  VARNELO_SIM_SLOW_MS=N     po každých 200 řádcích výpisu počká N ms\n"
+    "  VARNELO_SIM_FAIL=N        uprostřed výpisu skončí s kódem N\n"
+    "  VARNELO_SIM_NO_CLIENT=1   vynechá sekci „client items“ (neúplný výpis)\n"
+    "  VARNELO_SIM_NEVER_ENDS=1  po sekci serveru čeká, dokud není ukončen (SIGTERM)\n";
+
+int envInt(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::atoi(v) : 0;
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    return home ? home : "";
+}
+
+sim::ServerDb loadDb() {
+    return sim::ServerDb::load(sim::ServerDb::pathIn(homeFolder()));
+}
+
+int dump(const std::string& file) {
+    const sim::ServerDb db = loadDb();
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    if (!out) {
+        std::fprintf(stderr, "brctl: soubor %s nelze otevřít: %s\n", file.c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    sim::DumpWriter::Knobs knobs;
+    knobs.slowMs = envInt("VARNELO_SIM_SLOW_MS");
+    knobs.failStatus = envInt("VARNELO_SIM_FAIL");
+    knobs.noClient = envInt("VARNELO_SIM_NO_CLIENT") != 0;
+    knobs.neverEnds = envInt("VARNELO_SIM_NEVER_ENDS") != 0;
+    const int status = sim::DumpWriter(db, knobs, stopRequested).write(out);
+    if (std::fclose(out) != 0 && status == 0) {
+        std::fprintf(stderr, "brctl: zápis do %s selhal\n", file.c_str());
+        return 1;
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    const std::string cmd = argc > 1 ? argv[1] : "";
+    try {
+        if (cmd == "--help" || cmd == "-h") {
+            std::fputs(help, stdout);
+            return 0;
+        }
+        if (cmd == "quota" && argc == 2) {
+            std::printf("%lld bytes of quota remaining\n",
+                        static_cast<long long>(loadDb().quotaFree));
+            return 0;
+        }
+        if (cmd == "dump" && argc == 5 && std::string(argv[2]) == "-v" &&
+            std::string(argv[3]) == "-o")
+            return dump(argv[4]);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "brctl: %s\n", e.what());
+        return 1;
+    }
+    std::fputs(help, stderr);
+    return 64;
+}
