@@ -394,13 +394,13 @@ void WorldBuilder::archive() {
             const std::size_t m = dir(y, month);
             for (int i = 0; i < 400 && static_cast<std::int64_t>(m_world.items.size()) < m_wanted;
                  ++i) {
-                const std::int64_t kind = m_rng.below(10);
-                if (kind < 5)
-                    typical(m, m_rng.pick(photoStems), m_rng.pick(photoExts));
-                else if (kind < 9)
-                    typical(m, m_rng.pick(docStems), m_rng.pick(docExts));
-                else
+                const std::int64_t kind = m_rng.below(50);
+                if (kind == 0)
                     typical(m, "Video", m_rng.pick(videoExts));
+                else if (kind < 28)
+                    typical(m, m_rng.pick(photoStems), m_rng.pick(photoExts));
+                else
+                    typical(m, m_rng.pick(docStems), m_rng.pick(docExts));
             }
             m_masks.erase(m); // a finished folder gets no more names
         }

@@ -1,0 +1,225 @@
+#include "DumpWriter.hpp"
+#include "TessaryCore/Brctl.hpp"
+#include "TessaryCore/DumpParser.hpp"
+#include "TessaryCore/FS.hpp"
+#include "TessaryCore/Masking.hpp"
+#include "WorldWriter.hpp"
+#include "support/Child.hpp"
+#include "support/TempDir.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace tessary;
+using testsupport::Child;
+using testsupport::readFile;
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// One generated world (without the archive of extra items) shared by the tests that only read.
+class SimWorld : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_tmp = new TempDir("sim-world");
+        s_world = s_tmp->str() + "/w";
+        ASSERT_EQ(
+            Child::run({VARNELO_SIM, "world", "--out", s_world, "--seed", "7", "--items", "0"}), 0);
+        s_truth = nlohmann::json::parse(readFile(s_world + "/truth/world.json"));
+        s_dump = s_tmp->str() + "/dump.txt";
+        ASSERT_EQ(dump(s_dump), 0);
+    }
+    static void TearDownTestSuite() {
+        delete s_tmp;
+        s_tmp = nullptr;
+    }
+
+    static int dump(const std::string& file, const std::vector<std::string>& knobs = {}) {
+        std::vector<std::string> env{"HOME=" + s_world + "/home"};
+        env.insert(env.end(), knobs.begin(), knobs.end());
+        return Child::run({VARNELO_BRCTL, "dump", "-v", "-o", file}, env);
+    }
+    static const nlohmann::json& truthItem(const std::string& id) {
+        static std::map<std::string, const nlohmann::json*> byId;
+        if (byId.empty())
+            for (const auto& it : s_truth["items"])
+                byId[it["id"].get<std::string>()] = &it;
+        return *byId.at(id);
+    }
+    static bool isVariant(const std::string& printed, const std::string& name) {
+        const auto v = Masking::maskVariants(name);
+        return std::find(v.begin(), v.end(), printed) != v.end();
+    }
+
+    static inline TempDir* s_tmp = nullptr;
+    static inline std::string s_world;
+    static inline std::string s_dump;
+    static inline nlohmann::json s_truth;
+};
+
+TEST_F(SimWorld, DumpParsesIntoExactlyWhatTheServerHolds) {
+    ASSERT_TRUE(Brctl::dumpComplete(s_dump));
+    ScanResult res = DumpParser::parse(s_dump, noopProgress);
+    const auto& counts = s_truth["counts"];
+    EXPECT_EQ(res.containers.size(), counts["containers"].get<std::size_t>());
+    EXPECT_EQ(res.stats["items_parsed"], counts["items"].get<std::int64_t>());
+    EXPECT_EQ(res.dead.size(), counts["dead"].get<std::size_t>());
+    EXPECT_EQ(res.stats["orphans"], counts["orphans"].get<std::int64_t>());
+    EXPECT_EQ(res.stats["aliases"], counts["aliases"].get<std::int64_t>());
+    EXPECT_EQ(res.stats["bad_lines"], 0);
+    EXPECT_EQ(res.stats["duplicate_ids"], 0);
+    for (const auto& c : s_truth["containers"]) {
+        const auto found = res.containers.find(c["index"].get<std::int64_t>());
+        ASSERT_NE(found, res.containers.end());
+        EXPECT_EQ(found->second.masked, sim::DumpWriter::maskedIdentifier(c["id"]));
+    }
+    std::int64_t seen = 0;
+    for (const auto& t : s_truth["items"]) {
+        const Item* it = res.get(t["id"].get<std::string>());
+        ASSERT_NE(it, nullptr) << t["id"];
+        ++seen;
+        const std::string name = t["name"];
+        EXPECT_TRUE(isVariant(std::string(it->pat()), name)) << it->pat() << " / " << name;
+        if (!t["secondName"].is_null()) {
+            EXPECT_TRUE(isVariant(std::string(it->name()), t["secondName"])) << it->name();
+        }
+        EXPECT_EQ(std::string(toText(it->kind())), t["kind"].get<std::string>());
+        EXPECT_EQ(it->sz, t["size"].get<std::int64_t>()) << name;
+        EXPECT_EQ(it->qta, t["quota"].get<std::int64_t>()) << name;
+        EXPECT_EQ(it->mt, t["mt"].get<std::int64_t>()) << name;
+        EXPECT_EQ(it->dead, t["dead"].get<bool>()) << name;
+    }
+    EXPECT_EQ(seen, counts["items"].get<std::int64_t>());
+    // The one folder whose count the database got wrong, and nothing else.
+    EXPECT_EQ(res.stats["dirs_child_mismatch"], 1);
+}
+
+TEST_F(SimWorld, DiskHoldsPlaceholdersDownloadsPackagesAndTheRefusedFolder) {
+    const std::string home = s_world + "/home/";
+    std::set<std::string> seenStates;
+    for (const auto& t : s_truth["items"]) {
+        if (t["local"].is_null())
+            continue;
+        const auto& local = t["local"];
+        const std::string path = home + local["path"].get<std::string>();
+        const auto st = FS::lstat(path);
+        ASSERT_TRUE(st) << path;
+        EXPECT_EQ(st->isDataless(), local["dataless"].get<bool>()) << path;
+        if (t["kind"] == "symlink") {
+            EXPECT_TRUE(st->isLink()) << path;
+        } else if (t["kind"] == "dir" || local["isPackage"].get<bool>()) {
+            EXPECT_TRUE(st->isDir()) << path;
+            if (local["denied"].get<bool>()) {
+                EXPECT_EQ(st->mode & 0777, 0) << path;
+            }
+        } else {
+            EXPECT_EQ(st->size, t["size"].get<std::int64_t>()) << path;
+            EXPECT_EQ(st->alloc(), local["alloc"].get<std::int64_t>()) << path;
+            if (local["dataless"].get<bool>()) {
+                EXPECT_EQ(st->blocks, 0) << path;
+            }
+            EXPECT_EQ(st->mtime, t["mt"].get<std::int64_t>()) << path;
+        }
+        seenStates.insert(t["expect"].get<std::string>());
+    }
+    for (const char* state : {"resolved", "ambiguous", "denied", "unlisted"})
+        EXPECT_TRUE(seenStates.count(state)) << state;
+    // The link out of the home folder and the one that loops.
+    const std::string docs = home + "Library/Mobile Documents/com~apple~CloudDocs/Documents/";
+    EXPECT_EQ(fs::canonical(docs + "Mimo domov"), fs::canonical(s_world + "/outside"));
+    EXPECT_EQ(fs::canonical(docs + "Smyčka"), fs::canonical(docs));
+}
+
+TEST_F(SimWorld, SameSeedGivesTheSameBytesAndAnotherSeedAnotherWorld) {
+    const std::string again = s_tmp->str() + "/again";
+    ASSERT_EQ(Child::run({VARNELO_SIM, "world", "--out", again, "--seed", "7", "--items", "0"}), 0);
+    EXPECT_EQ(readFile(again + "/truth/world.json"), readFile(s_world + "/truth/world.json"));
+    const std::string dump2 = s_tmp->str() + "/dump2.txt";
+    ASSERT_EQ(Child::run({VARNELO_BRCTL, "dump", "-v", "-o", dump2}, {"HOME=" + again + "/home"}),
+              0);
+    EXPECT_EQ(readFile(dump2), readFile(s_dump));
+
+    const std::string other = s_tmp->str() + "/other";
+    ASSERT_EQ(Child::run({VARNELO_SIM, "world", "--out", other, "--seed", "8", "--items", "0"}), 0);
+    EXPECT_NE(readFile(other + "/truth/world.json"), readFile(s_world + "/truth/world.json"));
+    sim::WorldWriter::remove(again);
+    sim::WorldWriter::remove(other);
+}
+
+TEST_F(SimWorld, KnobsMakeTheToolFailStopEarlyOrNeverEnd) {
+    const std::string failed = s_tmp->str() + "/failed.txt";
+    EXPECT_EQ(dump(failed, {"VARNELO_SIM_FAIL=3"}), 3);
+    EXPECT_FALSE(Brctl::dumpComplete(failed));
+    EXPECT_GT(fs::file_size(failed), 0u);
+
+    const std::string noClient = s_tmp->str() + "/noclient.txt";
+    EXPECT_EQ(dump(noClient, {"VARNELO_SIM_NO_CLIENT=1"}), 0);
+    EXPECT_FALSE(Brctl::dumpComplete(noClient));
+    EXPECT_EQ(DumpParser::parse(noClient, noopProgress).stats["items_parsed"],
+              s_truth["counts"]["items"].get<std::int64_t>());
+
+    // Never ends until SIGTERM; what it wrote by then stays readable.
+    const std::string endless = s_tmp->str() + "/endless.txt";
+    Child hang({VARNELO_BRCTL, "dump", "-v", "-o", endless},
+               {"HOME=" + s_world + "/home", "VARNELO_SIM_NEVER_ENDS=1"});
+    for (int i = 0; i < 500 && readFile(endless).find("zone sync") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(hang.running());
+    hang.signal(SIGTERM);
+    EXPECT_EQ(hang.wait(), 143);
+    EXPECT_FALSE(Brctl::dumpComplete(endless));
+
+    // Slow mode: the file grows while the tool still runs.
+    const std::string slow = s_tmp->str() + "/slow.txt";
+    Child slowTool({VARNELO_BRCTL, "dump", "-v", "-o", slow},
+                   {"HOME=" + s_world + "/home", "VARNELO_SIM_SLOW_MS=40"});
+    bool grewWhileRunning = false;
+    for (int i = 0; i < 1000 && slowTool.running(); ++i) {
+        std::error_code ec;
+        grewWhileRunning = grewWhileRunning || fs::file_size(slow, ec) > 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(grewWhileRunning);
+    EXPECT_EQ(slowTool.wait(), 0);
+    EXPECT_EQ(readFile(slow), readFile(s_dump));
+}
+
+TEST(SimRefusals, NonEmptyFoldersForeignFoldersAndMissingWorlds) {
+    TempDir tmp("sim-refuse");
+    const std::string busy = tmp.str() + "/busy";
+    fs::create_directories(busy);
+    std::ofstream(busy + "/keep.txt") << "mine";
+    const std::string log = tmp.str() + "/log.txt";
+    EXPECT_EQ(Child::run({VARNELO_SIM, "world", "--out", busy}, {}, log), 1);
+    EXPECT_EQ(Child::run({VARNELO_SIM, "world", "--out", busy, "--replace"}, {}, log), 1);
+    EXPECT_EQ(readFile(busy + "/keep.txt"), "mine");
+    EXPECT_NE(readFile(log).find("není prázdná"), std::string::npos);
+    EXPECT_NE(readFile(log).find("neobsahuje simulovaný svět"), std::string::npos);
+    EXPECT_EQ(Child::run({VARNELO_SIM, "world"}), 2);
+
+    // A former world is replaced.
+    const std::string world = tmp.str() + "/world";
+    ASSERT_EQ(Child::run({VARNELO_SIM, "world", "--out", world, "--items", "0"}), 0);
+    EXPECT_EQ(Child::run({VARNELO_SIM, "world", "--out", world, "--items", "0", "--replace"}), 0);
+
+    // No world under HOME: an error, and no file.
+    const std::string out = tmp.str() + "/none.txt";
+    const std::string err = tmp.str() + "/err.txt";
+    EXPECT_EQ(Child::run({VARNELO_BRCTL, "dump", "-v", "-o", out}, {"HOME=" + tmp.str()}, err), 1);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_NE(readFile(err).find("Simulovaný iCloud Drive tu není"), std::string::npos);
+    EXPECT_EQ(Child::run({VARNELO_BRCTL, "quota"}, {"HOME=" + tmp.str()}), 1);
+    EXPECT_EQ(Child::run({VARNELO_BRCTL, "quota"}, {"HOME=" + world + "/home"}), 0);
+}
+
+} // namespace
