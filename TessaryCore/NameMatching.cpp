@@ -200,17 +200,20 @@ std::int64_t NameMatching::matchDocs(const std::vector<Item*>& items, const Cand
             it->resolved = false;
             continue;
         }
+        // The left-overs stay in listing order, so equally close candidates fall to the one
+        // listed first rather than to the order of the previous item's sort.
         const std::int64_t sz = it->sz;
-        leftovers = stableSorted(std::move(leftovers), [sz](LocalEntry* a, LocalEntry* b) {
+        const auto sorted = stableSorted(leftovers, [sz](LocalEntry* a, LocalEntry* b) {
             const bool ad = a->kind == ItemKind::dir;
             const bool bd = b->kind == ItemKind::dir;
             if (ad != bd)
                 return !ad;
             return absDiff(a->size, sz) < absDiff(b->size, sz);
         });
-        applyPick(*it, *leftovers.front(), true, stack, pool);
+        LocalEntry* best = sorted.front();
+        applyPick(*it, *best, true, stack, pool);
         ++paired;
-        leftovers.erase(leftovers.begin());
+        leftovers.erase(std::find(leftovers.begin(), leftovers.end(), best));
     }
     return paired;
 }

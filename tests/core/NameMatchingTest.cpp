@@ -162,3 +162,90 @@ TEST_F(NameMatchingTest, FoldersByContentsScoreAndTiesFallToTime) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(NameMatchingTest, FallbackBreaksTiesByListingOrder) {
+    auto entry = [&](const std::string& name, std::int64_t size) {
+        auto e = std::make_shared<LocalEntry>(name, dir + "/" + name, ItemKind::doc, pool);
+        e->size = size;
+        return e;
+    };
+    // Listed in this order; no primary mask equals the printed name, so the fallback decides.
+    const std::vector<std::shared_ptr<LocalEntry>> cands = {
+        entry("Aaaa.txt", 0), entry("Bbbb.txt", 100), entry("Cccc.txt", 100)};
+    Item& folder = result.add(Item("f", "", "f", ItemKind::dir, 1));
+    Item& big = child(folder, "i1", "Q{2}q.txt", ItemKind::doc, 100);
+    Item& mid = child(folder, "i2", "Q{2}q.txt", ItemKind::doc, 50);
+    EXPECT_EQ(NameMatching::matchDocs({&big, &mid}, cands, stack, pool), 2);
+    EXPECT_EQ(big.name(), "Bbbb.txt");
+    // Aaaa and Cccc are both 50 bytes away: the one listed first wins.
+    EXPECT_EQ(mid.name(), "Aaaa.txt");
+    EXPECT_TRUE(big.ambiguous && mid.ambiguous);
+}
+
+TEST_F(NameMatchingTest, UniqueCandidateLeftToTheGroupOfItsPrimaryMask) {
+    // Report 2.pdf masks as R{4}t 2.pdf (its primary) and as R{6}2.pdf.
+    file("Report 2.pdf", 3);
+    Item& folder = result.add(Item("f", "", "f", ItemKind::dir, 1));
+    Item& other = child(folder, "o", "R{6}2.pdf", ItemKind::doc, 3);
+    Item& own = child(folder, "p", "R{4}t 2.pdf", ItemKind::doc, 3);
+    EXPECT_EQ(match(folder), 1);
+    EXPECT_TRUE(own.resolved);
+    EXPECT_FALSE(own.ambiguous);
+    EXPECT_EQ(own.name(), "Report 2.pdf");
+    EXPECT_FALSE(other.resolved);
+    EXPECT_EQ(other.name(), "R{6}2.pdf");
+}
+
+TEST_F(NameMatchingTest, GuessAfterFailedListingFlagsTheRestOfTheGroup) {
+    fs::create_directories(dir + "/Alba");
+    fs::create_directories(dir + "/Aura");
+    file("Alba/Song.mp3", 1);
+    file("Aura/Song.mp3", 1);
+    FS::markDataless(dir + "/Alba"); // its contents cannot be read
+    Item& folder = result.add(Item("f", "", "f", ItemKind::dir, 1));
+    Item& d1 = child(folder, "d1", "A{2}a", ItemKind::dir, 0, 0, 1);
+    child(d1, "s", "S{2}g.mp3", ItemKind::doc);
+    Item& d2 = child(folder, "d2", "A{2}a", ItemKind::dir, 0, 0, 1);
+    EXPECT_EQ(match(folder), 2);
+    // Aura wins on contents, but Alba could not be compared: a guess.
+    EXPECT_EQ(d1.name(), "Aura");
+    EXPECT_TRUE(d1.ambiguous);
+    // The one left over is only as certain as the guess before it.
+    EXPECT_EQ(d2.name(), "Alba");
+    EXPECT_TRUE(d2.ambiguous);
+}
+
+TEST_F(NameMatchingTest, CountWithinATenthForLargeFolders) {
+    fs::create_directories(dir + "/Bulk");
+    fs::create_directories(dir + "/Bank");
+    for (int i = 0; i < 44; ++i)
+        file("Bulk/f" + std::to_string(i), 1);
+    Item& folder = result.add(Item("f", "", "f", ItemKind::dir, 1));
+    // 40 expected, 44 found: within 40 / 10, though more than 3 away.
+    Item& d1 = child(folder, "d1", "B{2}k", ItemKind::dir, 0, 0, 40);
+    Item& d2 = child(folder, "d2", "B{2}k", ItemKind::dir, 0, 0, 0);
+    EXPECT_EQ(match(folder), 2);
+    EXPECT_EQ(d1.name(), "Bulk");
+    EXPECT_FALSE(d1.ambiguous);
+    EXPECT_EQ(d2.name(), "Bank");
+    EXPECT_FALSE(d2.ambiguous);
+}
+
+TEST_F(NameMatchingTest, EqualCountsDecideNothing) {
+    fs::create_directories(dir + "/Dune");
+    fs::create_directories(dir + "/Dome");
+    file("Dune/a", 1);
+    file("Dome/b", 1);
+    Item& folder = result.add(Item("f", "", "f", ItemKind::dir, 1));
+    Item& d1 = child(folder, "d1", "D{2}e", ItemKind::dir, 0, 0, 1);
+    Item& d2 = child(folder, "d2", "D{2}e", ItemKind::dir, 0, 0, 1);
+    EXPECT_EQ(match(folder), 2);
+    EXPECT_TRUE(d1.resolved && d2.resolved);
+    EXPECT_NE(d1.name(), d2.name());
+    EXPECT_TRUE(d1.ambiguous);
+    EXPECT_TRUE(d2.ambiguous);
+}
+
+} // namespace

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace tessary;
 namespace fs = std::filesystem;
@@ -96,6 +97,38 @@ TEST_F(NameResolverTest, BusyFolderTimesOutWithWarning) {
     EXPECT_EQ(result.warnings[0],
               "1 složek se nepodařilo vypsat do 0 s (iCloud Drive je zrovna synchronizoval) – "
               "počítají se jako „jen v cloudu“. Zkuste později „Znovu porovnat“.");
+}
+
+TEST_F(NameResolverTest, SlowHydrationReportsWaitingThenDone) {
+    fs::create_directories(top + "/Slow");
+    FS::markBusy(top + "/Slow", 2.5);
+    Item& slow = child(*root, "S1", "S{2}w", ItemKind::dir);
+    struct Call {
+        std::string phase;
+        std::int64_t done, total;
+        std::string message;
+    };
+    std::vector<Call> calls;
+    auto progress = [&](std::string_view phase, std::int64_t done, std::int64_t total,
+                        std::string_view message) {
+        calls.push_back({std::string(phase), done, total, std::string(message)});
+    };
+    const auto n = NameResolver::resolveNames(result, progress, {"S1"}, nullptr, std::nullopt, {},
+                                              15.0, 600.0, ScanEnvironment(home), pool);
+    EXPECT_EQ(n, 2);
+    EXPECT_TRUE(slow.enumerated);
+    EXPECT_FALSE(slow.timeout);
+    bool waited = false;
+    for (const Call& c : calls)
+        waited |= c.phase == "hydrate" && c.done == 1 && c.total == 2 &&
+                  c.message == "Čekám na iCloud Drive u složky „Slow“ (2 s)…";
+    EXPECT_TRUE(waited);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().phase, "resolve");
+    EXPECT_EQ(calls.back().done, 2);
+    EXPECT_EQ(calls.back().total, 2);
+    EXPECT_EQ(calls.back().message, "Porovnání s diskem hotovo");
+    EXPECT_TRUE(result.warnings.empty());
 }
 
 TEST_F(NameResolverTest, LinksFollowedOnceAndNeverOutOfHome) {
