@@ -11,6 +11,7 @@
 #include "TessaryCore/StableSorted.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -126,6 +127,9 @@ std::int64_t NameResolver::resolveNames(ScanResult& result, const ProgressCallba
     std::int64_t newly = 0;
     std::int64_t resolvedNames = 0;
     std::int64_t timedOut = 0;
+    // The time limit that the timed-out listings had: a hydrated folder waits far longer than
+    // one met during a scan, and the warning must name the limit that applied.
+    double timedOutLimit = 0;
     std::int64_t denied = 0;
     std::vector<std::string> deniedNames;
     auto lastReport = Clock::now();
@@ -190,6 +194,7 @@ std::int64_t NameResolver::resolveNames(ScanResult& result, const ProgressCallba
             item->timeout = true;
             item->setPath(path);
             ++timedOut;
+            timedOutLimit = std::max(timedOutLimit, limit.value_or(0));
             continue;
         } catch (const FSError& e) {
             if (e.isPermission()) {
@@ -223,7 +228,7 @@ std::int64_t NameResolver::resolveNames(ScanResult& result, const ProgressCallba
     if (timedOut > 0)
         result.warnings.push_back(
             std::to_string(timedOut) + " složek se nepodařilo vypsat do " +
-            wholeSeconds(listLimit.value_or(0)) +
+            wholeSeconds(timedOutLimit) +
             " s (iCloud Drive je zrovna synchronizoval) – počítají se jako „jen v cloudu“. "
             "Zkuste později „Znovu porovnat“.");
     if (denied > 0)

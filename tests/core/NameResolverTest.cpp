@@ -99,6 +99,18 @@ TEST_F(NameResolverTest, BusyFolderTimesOutWithWarning) {
               "počítají se jako „jen v cloudu“. Zkuste později „Znovu porovnat“.");
 }
 
+TEST_F(NameResolverTest, TimedOutHydrationNamesTheLimitThatApplied) {
+    fs::create_directories(top + "/Slow");
+    FS::markBusy(top + "/Slow", 3);
+    Item& slow = child(*root, "S1", "S{2}w", ItemKind::dir);
+    (void)NameResolver::resolveNames(result, noopProgress, {"S1"}, nullptr, std::nullopt, {}, 15.0,
+                                     1.2, ScanEnvironment(home), pool);
+    EXPECT_TRUE(slow.timeout);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0].rfind("1 složek se nepodařilo vypsat do 1 s ", 0), 0u)
+        << result.warnings[0];
+}
+
 TEST_F(NameResolverTest, SlowHydrationReportsWaitingThenDone) {
     fs::create_directories(top + "/Slow");
     FS::markBusy(top + "/Slow", 2.5);
