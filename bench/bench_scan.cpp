@@ -73,7 +73,9 @@ int main(int argc, char** argv) {
     ensureWorld(world, items);
 
     const ScanEnvironment env(world + "/home");
+    // The stand-in finds its world through HOME, as in the demo.
     ::setenv("TESSARY_BRCTL", VARNELO_BRCTL, 1);
+    ::setenv("HOME", env.home.c_str(), 1);
     if (!fs::exists(env.dumpFile)) {
         const double t = bench::seconds();
         (void)Brctl::runDump(env.dumpFile, noopProgress, {}, env);
