@@ -140,10 +140,9 @@ void DumpParser::ParseState::handle(std::string_view line) {
     }
     std::string idScratch, parentScratch, nameScratch;
     const auto kind = itemKindFromText(block->kind.of(rest));
-    Item* item = res.addNew(text(il->id.of(line), idScratch),
-                            text(block->parent.of(rest), parentScratch),
-                            text(block->name.of(rest), nameScratch), kind.value_or(ItemKind::doc),
-                            curContainer->index);
+    Item* item = res.addNew(
+        text(il->id.of(line), idScratch), text(block->parent.of(rest), parentScratch),
+        text(block->name.of(rest), nameScratch), kind.value_or(ItemKind::doc), curContainer->index);
     if (item == nullptr) {
         // The first line with an id wins.
         nDup += 1;

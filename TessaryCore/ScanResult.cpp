@@ -5,8 +5,8 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
-#include <utility>
 #include <unordered_set>
+#include <utility>
 
 namespace tessary {
 

@@ -36,8 +36,8 @@ public:
     // Like `add`, but only when no item is filed under `id` yet: then the item is built in place
     // (its texts go straight into the result's arena) and returned; otherwise nothing is stored
     // and null is returned. One lookup instead of `get` followed by `add`.
-    Item* addNew(std::string_view id, std::string_view parent, std::string_view pat,
-                 ItemKind kind, std::int64_t container);
+    Item* addNew(std::string_view id, std::string_view parent, std::string_view pat, ItemKind kind,
+                 std::int64_t container);
     // The item filed under `id`, or null.
     [[nodiscard]] Item* get(std::string_view id) const;
     // Number of entries of the id map.

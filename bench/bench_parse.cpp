@@ -23,12 +23,11 @@
 #include <vector>
 
 using namespace tessary;
-using bench::rss;
 using bench::Rng;
+using bench::rss;
 using bench::seconds;
 
 namespace {
-
 
 // Item ids like the database's: 36 characters of hex with dashes, unique per counter.
 std::string itemId(std::uint64_t n, Rng& rng) {
