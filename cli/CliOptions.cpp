@@ -8,11 +8,11 @@ namespace tessary::cli {
 namespace {
 
 // "NAME=PATH" of --fs; the name may not be empty, the path may contain "=".
-std::optional<std::pair<std::string, std::string>> splitRoot(const std::string& spec) {
-    const auto eq = spec.find('=');
-    if (eq == std::string::npos || eq == 0 || eq + 1 == spec.size())
+std::optional<std::pair<std::string, std::string>> splitRoot(const std::string& rootText) {
+    const auto eq = rootText.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == rootText.size())
         return std::nullopt;
-    return std::pair{spec.substr(0, eq), spec.substr(eq + 1)};
+    return std::pair{rootText.substr(0, eq), rootText.substr(eq + 1)};
 }
 
 // How many outputs want standard output for themselves: an export to "-" and the top lists
@@ -33,7 +33,7 @@ CliParse parseCommandLine(int argc, char** argv) {
                  "varnelo-cli"};
     app.set_help_flag("-h,--help", "Vypíše tuto nápovědu");
 
-    std::vector<std::string> fsSpecs;
+    std::vector<std::string> fsRootTexts;
     std::vector<std::string> csvArgs;
     std::string format = "text";
 
@@ -41,7 +41,7 @@ CliParse parseCommandLine(int argc, char** argv) {
     app.add_option("--max-age", o.maxAgeHours,
                    "Použije uložený výpis mladší než tolik hodin (výchozí 8760)")
         ->check(CLI::NonNegativeNumber);
-    app.add_option("--fs", fsSpecs, "Prochází jen disk: NÁZEV=CESTA (lze opakovat)");
+    app.add_option("--fs", fsRootTexts, "Prochází jen disk: NÁZEV=CESTA (lze opakovat)");
     app.add_option("--dump", o.dumpFile,
                    "Rozebere daný výpis brctl dump bez spuštění brctl a bez porovnání s diskem");
     app.add_option("--home", o.home, "Domovská složka místo proměnné HOME");
@@ -68,10 +68,10 @@ CliParse parseCommandLine(int argc, char** argv) {
         return {std::nullopt, app.exit(e) == 0 ? 0 : 2};
     }
 
-    for (const std::string& spec : fsSpecs) {
-        auto root = splitRoot(spec);
+    for (const std::string& rootText : fsRootTexts) {
+        auto root = splitRoot(rootText);
         if (!root) {
-            std::fprintf(stderr, "Chybný kořen --fs „%s“: čekám NÁZEV=CESTA.\n", spec.c_str());
+            std::fprintf(stderr, "Chybný kořen --fs „%s“: čekám NÁZEV=CESTA.\n", rootText.c_str());
             return {std::nullopt, 2};
         }
         o.fsRoots.push_back(std::move(*root));
