@@ -60,13 +60,23 @@ World WorldBuilder::build() {
     return std::move(m_world);
 }
 
-std::size_t WorldBuilder::add(std::size_t parent, std::int64_t container, Kind kind,
-                              const std::string& name, Local local, std::int64_t size) {
+std::int64_t WorldBuilder::containerOf(std::size_t parent) const {
+    return parent == top ? m_container : m_world.items[parent].server.container;
+}
+
+// The folder whose masks a name joins: the item itself, or for a container's top level a key
+// per container (counted down from `top`, where no item index reaches).
+std::size_t WorldBuilder::maskKey(std::size_t parent) const {
+    return parent == top ? top - static_cast<std::size_t>(containerOf(parent)) : parent;
+}
+
+std::size_t WorldBuilder::add(std::size_t parent, Kind kind, const std::string& name, Local local,
+                              std::int64_t size) {
     WorldItem it;
     it.server.id = m_rng.itemId();
-    it.server.container = container;
-    it.server.parent =
-        parent == top ? "root[" + std::to_string(container) + "]" : m_world.items[parent].server.id;
+    it.server.container = containerOf(parent);
+    it.server.parent = parent == top ? "root[" + std::to_string(it.server.container) + "]"
+                                     : m_world.items[parent].server.id;
     it.server.kind = kind;
     it.server.name = name;
     it.server.size = kind == Kind::dir ? 0 : size;
@@ -75,32 +85,24 @@ std::size_t WorldBuilder::add(std::size_t parent, std::int64_t container, Kind k
     it.local = local;
     it.diskName = name;
     m_world.items.push_back(std::move(it));
-    const std::size_t index = m_world.items.size() - 1;
-    const std::size_t key = parent == top ? top - static_cast<std::size_t>(container) : parent;
+    auto& taken = m_masks[maskKey(parent)];
     for (std::string& m : Masking::maskVariants(name))
-        m_masks[key].insert({std::move(m), 0});
-    return index;
+        taken.insert(std::move(m));
+    return m_world.items.size() - 1;
 }
 
 std::size_t WorldBuilder::dir(std::size_t parent, const std::string& name, Local local) {
-    const std::int64_t container =
-        parent == top ? m_container : m_world.items[parent].server.container;
-    return add(parent, container, Kind::dir, name, local, 0);
+    return add(parent, Kind::dir, name, local, 0);
 }
 
 std::size_t WorldBuilder::file(std::size_t parent, const std::string& name, std::int64_t size,
                                Local local) {
-    const std::int64_t container =
-        parent == top ? m_container : m_world.items[parent].server.container;
-    return add(parent, container, Kind::doc, name, local, size);
+    return add(parent, Kind::doc, name, local, size);
 }
 
 std::string WorldBuilder::uniqueName(std::size_t parent, const std::string& stem,
                                      const std::string& ext) {
-    const std::int64_t container =
-        parent == top ? m_container : m_world.items[parent].server.container;
-    const std::size_t key = parent == top ? top - static_cast<std::size_t>(container) : parent;
-    const auto& taken = m_masks[key];
+    const auto& taken = m_masks[maskKey(parent)];
     for (int attempt = 0;; ++attempt) {
         std::string name = stem;
         if (attempt > 0 || stem.size() < 4)
@@ -109,7 +111,7 @@ std::string WorldBuilder::uniqueName(std::size_t parent, const std::string& stem
         name += ext;
         bool clash = false;
         for (const std::string& m : Masking::maskVariants(name))
-            clash = clash || taken.count({m, 0}) != 0;
+            clash = clash || taken.count(m) != 0;
         if (!clash)
             return name;
     }
@@ -319,7 +321,7 @@ void WorldBuilder::matchingCases(std::size_t parent) {
 
 void WorldBuilder::links(std::size_t documents) {
     auto link = [&](const std::string& name, const std::string& target) {
-        const std::size_t i = add(documents, 1, Kind::symlink, name, Local::link,
+        const std::size_t i = add(documents, Kind::symlink, name, Local::link,
                                   static_cast<std::int64_t>(target.size()));
         m_world.items[i].linkTarget = target;
     };

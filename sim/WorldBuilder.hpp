@@ -4,9 +4,9 @@
 #include "World.hpp"
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace sim {
@@ -24,8 +24,10 @@ public:
     static constexpr std::size_t top = static_cast<std::size_t>(-1);
 
 private:
-    std::size_t add(std::size_t parent, std::int64_t container, Kind kind, const std::string& name,
-                    Local local, std::int64_t size);
+    [[nodiscard]] std::int64_t containerOf(std::size_t parent) const;
+    [[nodiscard]] std::size_t maskKey(std::size_t parent) const;
+    std::size_t add(std::size_t parent, Kind kind, const std::string& name, Local local,
+                    std::int64_t size);
     std::size_t dir(std::size_t parent, const std::string& name, Local local = Local::folder);
     std::size_t file(std::size_t parent, const std::string& name, std::int64_t size, Local local);
     // A file named uniquely within its folder (by mask), with a size and local state typical
@@ -54,7 +56,7 @@ private:
     std::int64_t m_container = 1;
     std::int64_t m_now = 1'765'000'000;
     // Masks taken per folder, so generated names never collide by accident.
-    std::unordered_map<std::size_t, std::set<std::pair<std::string, int>>> m_masks;
+    std::unordered_map<std::size_t, std::unordered_set<std::string>> m_masks;
     int m_downloadPercent = 40;
 };
 
