@@ -1,7 +1,9 @@
 #pragma once
 
 #include "TessaryApp/ScanReport.hpp"
+#include "TessaryApp/TrashMover.hpp"
 #include "TessaryCore/NodeDTO.hpp"
+#include "TessaryCore/ScanEnvironment.hpp"
 #include "TessaryCore/ScanMode.hpp"
 #include "TessaryCore/SortKey.hpp"
 #include "TessaryCore/SummaryDTO.hpp"
@@ -45,7 +47,19 @@ class ScanController : public QObject {
 public:
     // Stage of the running or last operation; stored by its text value, which is the phase
     // text of the core's progress reports.
-    enum class Phase { idle, start, dump, parse, resolve, aggregate, fs, hydrate, trash, done, error };
+    enum class Phase {
+        idle,
+        start,
+        dump,
+        parse,
+        resolve,
+        aggregate,
+        fs,
+        hydrate,
+        trash,
+        done,
+        error
+    };
     // The listing the window shows.
     enum class View { tree, top, bigDirs, search, deleteList };
 
@@ -156,6 +170,11 @@ public:
     [[nodiscard]] std::optional<std::string> hoveredID() const { return m_hoveredID; }
     [[nodiscard]] ColorRanks colorRank() const { return m_colorRank; }
     [[nodiscard]] BarPath barPath() const { return m_barPath; }
+
+    // The folders every operation works on; the process's default environment unless a test
+    // points the controller at another home folder.
+    [[nodiscard]] const ScanEnvironment& environment() const { return m_env; }
+    void setEnvironment(const ScanEnvironment& env) { m_env = env; }
 
     // Settable properties.
     void setMode(ScanMode mode) { m_mode = mode; }
@@ -275,15 +294,6 @@ private:
     using OptSummary = std::optional<SummaryDTO>;
     using OptNode = std::optional<NodeDTO>;
 
-    struct TrashJob {
-        std::string id;
-        std::string path;
-    };
-    struct TrashFailure {
-        std::string name;
-        std::string reason;
-    };
-
     void setProgress(std::string_view phase, std::int64_t done, std::int64_t total,
                      const QString& message);
     // A progress callback for the core that posts every report to this controller.
@@ -293,7 +303,9 @@ private:
     [[nodiscard]] std::function<bool()> cancelCallback();
     void finishScan(ResultPtr result, SearchIndex index, std::optional<ScanError> error);
     void finishHydrate(SearchIndex index, std::int64_t count, std::optional<ScanError> error);
-    void finishTrash(const IDList& done, const std::vector<TrashFailure>& failed);
+    // `inner` are the confirmed ids that lie inside another confirmed item: they leave the list
+    // and the result with it.
+    void finishTrash(const TrashMover::Outcome& outcome, const IDList& inner);
     void refreshSnapshots(const OptID& keepingNode);
     void showStalenessToast();
     void storeDeleteIDs(IDList ids);
@@ -309,23 +321,19 @@ private:
 
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, Phase, m_phase, &ScanController::phaseChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, std::int64_t, m_done, &ScanController::doneChanged)
-    Q_OBJECT_BINDABLE_PROPERTY(ScanController, std::int64_t, m_total,
-                               &ScanController::totalChanged)
-    Q_OBJECT_BINDABLE_PROPERTY(ScanController, QString, m_message,
-                               &ScanController::messageChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, std::int64_t, m_total, &ScanController::totalChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, QString, m_message, &ScanController::messageChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptText, m_errorMessage,
                                &ScanController::errorMessageChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, bool, m_busy, &ScanController::busyChanged)
-    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptDate, m_started,
-                               &ScanController::startedChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptDate, m_started, &ScanController::startedChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptDate, m_finished,
                                &ScanController::finishedChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, int, m_runID, &ScanController::runIDChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptID, m_hydrateTarget,
                                &ScanController::hydrateTargetChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptText, m_toast, &ScanController::toastChanged)
-    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptReport, m_report,
-                               &ScanController::reportChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptReport, m_report, &ScanController::reportChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, bool, m_showSummary,
                                &ScanController::showSummaryChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_bigDirs, &ScanController::bigDirsChanged)
@@ -341,16 +349,13 @@ private:
                                          &ScanController::maxAgeHoursChanged)
     Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, double, m_staleAfterHours, 6.0,
                                          &ScanController::staleAfterHoursChanged)
-    Q_OBJECT_BINDABLE_PROPERTY(ScanController, ResultPtr, m_result,
-                               &ScanController::resultChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, ResultPtr, m_result, &ScanController::resultChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptSummary, m_summary,
                                &ScanController::summaryChanged)
-    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptNode, m_current,
-                               &ScanController::currentChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptNode, m_current, &ScanController::currentChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_breadcrumbs,
                                &ScanController::breadcrumbsChanged)
-    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_children,
-                               &ScanController::childrenChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_children, &ScanController::childrenChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, std::int64_t, m_more, &ScanController::moreChanged)
     Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, SortKey, m_sortKey, SortKey::qta,
                                          &ScanController::sortKeyChanged)
@@ -370,10 +375,10 @@ private:
                                &ScanController::hoveredIDChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, ColorRanks, m_colorRank,
                                &ScanController::colorRankChanged)
-    Q_OBJECT_BINDABLE_PROPERTY(ScanController, BarPath, m_barPath,
-                               &ScanController::barPathChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, BarPath, m_barPath, &ScanController::barPathChanged)
 
     DesktopServices* m_desktop;
+    ScanEnvironment m_env = ScanEnvironment::defaultEnvironment();
     std::map<std::string, Breakdown> m_breakdownCache;
     const std::shared_ptr<CancelBox> m_cancelBox = std::make_shared<CancelBox>();
     SearchIndex m_searchIndex;
