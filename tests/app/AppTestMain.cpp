@@ -1,11 +1,13 @@
-// The application's tests run on a Qt event loop without a screen.
-#include <QGuiApplication>
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
+// The application's tests need a Qt application object (event loop, fonts, colours, widgets).
+// Without a screen they run on the offscreen platform, which ctest also sets.
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
