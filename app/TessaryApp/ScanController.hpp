@@ -183,6 +183,8 @@ public:
     void setShowSummary(bool show) { m_showSummary = show; }
     void setSortKey(SortKey key) { m_sortKey = key; }
     void setQuery(const QString& query) { m_query = query; }
+    // Only the value; `show` is what switches a listing with its rows.
+    void setView(View view) { m_view = view; }
     void setTopCloudOnly(bool cloudOnly) { m_topCloudOnly = cloudOnly; }
     void setSelectedID(std::optional<std::string> id) { m_selectedID = std::move(id); }
     void setHoveredID(std::optional<std::string> id) { m_hoveredID = std::move(id); }
