@@ -189,7 +189,8 @@ bool ScanController::isProtectedFolder(const std::string& path) const {
 
 std::optional<QString> ScanController::appDataApp(const Item& item) const {
     const ResultPtr result = m_result;
-    if (!result)
+    // Only the database knows app containers; the roots of a disk-only scan are plain folders.
+    if (!result || result->mode != ScanMode::dump)
         return std::nullopt;
     const auto found = result->containers.find(item.container());
     if (found == result->containers.end())

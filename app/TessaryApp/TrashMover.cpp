@@ -6,7 +6,9 @@
 #include "TessaryCore/TimeoutPool.hpp"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <stdexcept>
 
@@ -56,6 +58,11 @@ std::optional<std::string> TrashMover::changedReason(const Job& job) {
 
 TrashMover::Outcome TrashMover::run(const std::vector<Job>& jobs,
                                     const ProgressCallback& progress) {
+#ifndef __APPLE__
+    // Qt puts the home Trash into the data folder (~/.local/share) but will not create that
+    // folder; a fresh account may not have it yet.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+#endif
     Outcome outcome;
     const auto total = static_cast<std::int64_t>(jobs.size());
     for (std::size_t i = 0; i < jobs.size(); ++i) {

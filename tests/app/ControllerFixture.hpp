@@ -18,6 +18,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ class ScriptedDesktop : public tessary::DesktopServices {
 public:
     int confirm(const Alert& alert) override {
         alerts.push_back(alert);
+        if (onConfirm)
+            onConfirm();
         if (answers.empty())
             return -1;
         const int answer = answers.front();
@@ -47,6 +50,8 @@ public:
     // Button indexes `confirm` answers with, in order; -1 (closed) once they run out.
     std::deque<int> answers;
     std::optional<QString> savePath;
+    // Runs while a dialog is open (the user does something else meanwhile).
+    std::function<void()> onConfirm;
 
     std::vector<Alert> alerts;
     std::vector<Alert> informed;
