@@ -2,6 +2,7 @@
 
 #include "TessaryCore/AtomicFile.hpp"
 #include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/Scanner.hpp"
 #include "TessaryCore/Serialization.hpp"
 
 #include <ctime>
@@ -113,15 +114,6 @@ bool exportsToStandardOutput(const CliOptions& o) {
            (o.csv && o.csv->second == standardOutput);
 }
 
-const Item& folderFor(const ScanResult& result, const std::string& id) {
-    const Item* item = result.get(id);
-    if (!item)
-        throw ScanError::message(fmt::format("Položka „{}“ ve výsledku skenu není.", id));
-    if (!item->isDir())
-        throw ScanError::message(fmt::format("Položka „{}“ není složka.", id));
-    return *item;
-}
-
 void writeExports(const ScanResult& result, const CliOptions& o) {
     if (o.jsonFile) {
         if (*o.jsonFile == standardOutput)
@@ -131,7 +123,7 @@ void writeExports(const ScanResult& result, const CliOptions& o) {
     }
     if (o.csv)
         writeOutput(o.csv->second,
-                    Serialization::exportCSV(result, folderFor(result, o.csv->first)));
+                    Serialization::exportCSV(result, Scanner::folder(result, o.csv->first)));
 }
 
 } // namespace
