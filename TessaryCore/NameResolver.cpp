@@ -41,6 +41,12 @@ std::string joined(const std::vector<std::string>& names) {
 
 } // namespace
 
+std::string NameResolver::deniedWarning(std::int64_t count, const std::vector<std::string>& names) {
+    return "K " + std::to_string(count) + " složkám systém odepřel přístup (" + joined(names) +
+           ") – povolte aplikaci přístup k souborům v Nastavení systému → Soukromí a "
+           "zabezpečení → Soubory a složky.";
+}
+
 LocalListing NameResolver::listDir(const std::string& path, const std::string& home,
                                    TimeoutPool& pool) {
     LocalListing out;
@@ -232,11 +238,7 @@ std::int64_t NameResolver::resolveNames(ScanResult& result, const ProgressCallba
             " s (iCloud Drive je zrovna synchronizoval) – počítají se jako „jen v cloudu“. "
             "Zkuste později „Znovu porovnat“.");
     if (denied > 0)
-        result.warnings.push_back(
-            "K " + std::to_string(denied) + " složkám systém odepřel přístup (" +
-            joined(deniedNames) +
-            ") – povolte aplikaci přístup k souborům v Nastavení systému → Soukromí a "
-            "zabezpečení → Soubory a složky.");
+        result.warnings.push_back(deniedWarning(denied, deniedNames));
 
     report("resolve", dirsTotal, dirsTotal, "Porovnání s diskem hotovo");
     return newly;
