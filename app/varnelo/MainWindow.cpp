@@ -2,6 +2,7 @@
 
 #include "AppActions.hpp"
 #include "ContentView.hpp"
+#include "Icons.hpp"
 #include "TessaryApp/ScanController.hpp"
 
 #include <QMenuBar>
@@ -9,14 +10,16 @@
 namespace tessary {
 
 MainWindow::MainWindow(ScanController& c, QWidget* parent)
-    : QMainWindow(parent), m_c(c), m_actions(new AppActions(c, this)) {
+    : QMainWindow(parent), m_c(c),
+      m_actions((Icons::useThemeWithFallback(), new AppActions(c, this))) {
     setWindowTitle(QStringLiteral("Varnelo"));
     setMinimumSize(960, 600);
     resize(1320, 820);
     m_actions->fillMenuBar(menuBar());
     // The actions' shortcuts work in the whole window, also where no menu bar is shown.
     addActions(findChildren<QAction*>());
-    setCentralWidget(new ContentView(c, *m_actions, this));
+    m_content = new ContentView(c, *m_actions, this);
+    setCentralWidget(m_content);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
