@@ -36,7 +36,8 @@ DeleteListHeader::DeleteListHeader(ScanController& c, QWidget* parent)
       m_amount(new QLabel(this)), m_count(new QLabel(this)), m_detail(new QLabel(this)),
       m_quota(new QLabel(this)), m_nested(new QLabel(this)),
       m_clear(new QPushButton(tr("Vyprázdnit seznam"), this)),
-      m_trash(new QPushButton(Icons::icon("trash"), tr("Přesunout do Koše…"), this)) {
+      m_trash(new QPushButton(QIcon(Icons::tinted("trash", Qt::white, 16, devicePixelRatioF())),
+                              tr("Přesunout do Koše…"), this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* texts = new QVBoxLayout;
@@ -54,7 +55,8 @@ DeleteListHeader::DeleteListHeader(ScanController& c, QWidget* parent)
     big.setPointSizeF(big.pointSizeF() * 1.6);
     big.setBold(true);
     m_amount->setFont(big);
-    m_title->setFont(big);
+    titleLine->setSpacing(10);
+    titleLine->setAlignment(m_title, Qt::AlignBaseline);
     for (QLabel* secondary : {m_detail, m_quota, m_nested}) {
         QPalette p = secondary->palette();
         p.setColor(QPalette::WindowText, Tints::secondary());
@@ -64,12 +66,12 @@ DeleteListHeader::DeleteListHeader(ScanController& c, QWidget* parent)
     layout->addWidget(m_clear, 0, Qt::AlignBottom);
     layout->addWidget(m_trash, 0, Qt::AlignBottom);
     // The prominent red button of a destructive command.
-    QPalette red = m_trash->palette();
-    red.setColor(QPalette::Button, Tints::red());
-    red.setColor(QPalette::ButtonText, Qt::white);
-    m_trash->setPalette(red);
-    m_trash->setAutoFillBackground(true);
-    m_trash->setDefault(false);
+    const QString red = Tints::red().name();
+    m_trash->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: white; border: none; "
+                       "border-radius: 5px; padding: 5px 14px; }"
+                       "QPushButton:disabled { background: %2; }")
+            .arg(red, Tints::withAlpha(Tints::red(), 0.35).name(QColor::HexArgb)));
 
     connect(m_clear, &QPushButton::clicked, this, [this] { m_c.clearDeleteList(); });
     connect(m_trash, &QPushButton::clicked, this, [this] { m_c.confirmAndTrash(m_c.deleteIDs()); });

@@ -25,7 +25,7 @@ EmptyState::EmptyState(QWidget* parent)
     big.setBold(true);
     m_title->setFont(big);
     m_description->setWordWrap(true);
-    m_description->setMaximumWidth(520);
+    m_description->setFixedWidth(descriptionWidth);
     layout->setAlignment(m_description, Qt::AlignHCenter);
 }
 
@@ -35,6 +35,11 @@ void EmptyState::set(const QString& title, const QString& symbol, const QString&
     m_descriptionText = description;
     m_title->setText(title);
     m_description->setText(description);
+    // A wrapped label in a centred column gets the height of one line otherwise.
+    m_description->setFixedHeight(
+        m_description->fontMetrics()
+            .boundingRect(QRect(0, 0, descriptionWidth, 10000), Qt::TextWordWrap, description)
+            .height());
     m_description->setVisible(!description.isEmpty());
     updateIcon();
 }

@@ -11,6 +11,8 @@ class EmptyState : public QWidget {
     Q_OBJECT
 
 public:
+    static constexpr int descriptionWidth = 480;
+
     explicit EmptyState(QWidget* parent = nullptr);
 
     // `symbol` may be empty (no icon); so may `description`.

@@ -28,7 +28,7 @@ constexpr std::array<std::pair<std::string_view, const char*>, 17> symbolNames{{
     {"folder", "folder"},
     {"folder.fill", "folder"},
     {"link", "link"},
-    {"doc.fill", "text-x-generic"},
+    {"doc.fill", "unknown"},
     {"trash", "edit-delete"},
     {"trash.slash.fill", "edit-delete-remove"},
     {"exclamationmark.triangle.fill", "dialog-warning"},

@@ -116,8 +116,11 @@ QToolButton* MainToolBar::addButton(QAction* action, std::string_view symbol, co
     return button;
 }
 
-QString MainToolBar::containerText(const ContainerDTO& container) {
-    const bool drive = container.name == std::optional<std::string>("com.apple.CloudDocs");
+QString MainToolBar::containerText(const ContainerDTO& container,
+                                   const std::optional<std::string>& mainRoot) {
+    // The main container is iCloud Drive also where a disk-only scan named it otherwise.
+    const bool drive = container.name == std::optional<std::string>("com.apple.CloudDocs") ||
+                       mainRoot == container.root;
     return QString::fromStdString(container.display) +
            (drive ? QStringLiteral(" – ") : tr(" (aplikace) – ")) + Fmt::size(container.qta);
 }
@@ -149,7 +152,8 @@ void MainToolBar::updateContainers() {
     const QSignalBlocker quiet(m_containers);
     m_containers->clear();
     for (const ContainerDTO& container : containers)
-        m_containers->addItem(containerText(container), QString::fromStdString(container.root));
+        m_containers->addItem(containerText(container, summary->mainRoot),
+                              QString::fromStdString(container.root));
     const auto crumbs = m_c.breadcrumbs();
     const auto current = m_c.current();
     const std::optional<std::string> root =

@@ -23,7 +23,9 @@ public:
     MainToolBar(ScanController& c, AppActions& actions, QWidget* parent = nullptr);
 
     // The text of a container picker row.
-    [[nodiscard]] static QString containerText(const ContainerDTO& container);
+    // The text of a container picker row; `mainRoot` is the summary's main root.
+    [[nodiscard]] static QString containerText(const ContainerDTO& container,
+                                               const std::optional<std::string>& mainRoot);
     // The view shown by a view picker row, in row order.
     [[nodiscard]] static std::vector<ScanController::View> pickerViews();
 

@@ -110,7 +110,8 @@ NameCell::Layout NameCell::layoutFor(const QModelIndex& index, const QRect& rect
     std::vector<QSize> sizes;
     for (const Badge& badge : badgesOf(index))
         sizes.push_back(badge.size(small));
-    const int nameWidth = metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString());
+    // A few pixels over the advance: elidedText shortens a text that fits its advance exactly.
+    const int nameWidth = metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()) + 4;
     return layout(rect, index.data(int(NodeTableModel::Role::rank)).isValid(), nameWidth, sizes,
                   m_showPath, metrics.height());
 }

@@ -48,8 +48,6 @@ ToastOverlay::ToastOverlay(ScanController& c, QWidget* host)
     boxLayout->setContentsMargins(18, 10, 18, 10);
     boxLayout->addWidget(m_label);
     m_label->setTextFormat(Qt::PlainText);
-    m_label->setWordWrap(true);
-    m_label->setMaximumWidth(560);
     auto* shadow = new QGraphicsDropShadowEffect(m_box);
     shadow->setBlurRadius(18);
     shadow->setOffset(0, 3);
@@ -90,8 +88,14 @@ void ToastOverlay::place() {
 void ToastOverlay::update() {
     const auto toast = m_c.toast();
     const bool show = toast.has_value();
-    if (show)
+    if (show) {
+        // One line while it fits, wrapped at the box's greatest width beyond that.
+        const bool wide = m_label->fontMetrics().horizontalAdvance(*toast) > maxTextWidth;
+        m_label->setWordWrap(wide);
+        m_label->setMinimumWidth(wide ? maxTextWidth : 0);
+        m_label->setMaximumWidth(wide ? maxTextWidth : QWIDGETSIZE_MAX);
         m_label->setText(*toast);
+    }
     if (show == m_showing) {
         if (show)
             place();

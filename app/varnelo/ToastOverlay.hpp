@@ -17,6 +17,7 @@ class ToastOverlay : public QWidget {
 
 public:
     static constexpr int fadeMs = 180;
+    static constexpr int maxTextWidth = 560;
 
     // Floats over `host` (usually the main window) for its life.
     ToastOverlay(ScanController& c, QWidget* host);

@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <sys/xattr.h>
+
 using namespace tessary;
 using namespace apptest;
 namespace fs = std::filesystem;
@@ -32,6 +34,12 @@ namespace {
 
 using View = ScanController::View;
 using Phase = ScanController::Phase;
+
+// Marks a folder as never opened on this Mac, as the simulated iCloud Drive does.
+bool markCloudOnly(const fs::path& folder) {
+    fs::create_directories(folder);
+    return ::setxattr(folder.c_str(), "user.tessary.dataless", "1", 1, 0) == 0;
+}
 
 void typeInto(QLineEdit* field, const QString& text) {
     field->setFocus();
@@ -116,6 +124,10 @@ TEST_F(WindowTest, AfterASuccessfulScanTheStatusEndsWithTheDurationAndTheFooterN
     EXPECT_EQ(content().cards().lineText(), "");
     ASSERT_EQ(content().cards().shownCards().size(), 5u) << "no dead card without dead items";
     EXPECT_EQ(content().breadcrumbs().summaryText(), BreadcrumbBar::folderSummary(*c.current()));
+    // A disk-only scan names its main container otherwise, yet it is iCloud Drive, not an app.
+    const ContainerDTO main = c.summary()->containers.front();
+    EXPECT_EQ(content().toolBar().containerPicker()->itemText(0),
+              QString::fromStdString(main.display) + " – " + Fmt::size(main.qta));
 }
 
 TEST_F(WindowTest, AFailedScanShowsOnlyTheError) {
@@ -352,4 +364,35 @@ TEST_F(WindowTest, TheToastAndTheSummaryLayerFollowTheController) {
     EXPECT_FALSE(c.showSummary());
     EXPECT_FALSE(layer.isShowing());
     ASSERT_TRUE(QTest::qWaitFor([&layer] { return layer.isHidden(); }, 2000));
+}
+
+TEST_F(WindowTest, AnUnlistedCloudOnlyFolderShowsItsPlaceholder) {
+    LocalHome home;
+    writeFile(home.drive() / "a.bin", 1000);
+    if (!markCloudOnly(home.drive() / "Z telefonu"))
+        GTEST_SKIP() << "the temporary folder takes no extended attributes";
+    scanLocal(home);
+    const auto folder =
+        findNode([](const NodeDTO& n, const Item&) { return n.name == "Z telefonu"; });
+    ASSERT_TRUE(folder);
+    ASSERT_TRUE(ScanController::canHydrate(*folder));
+    c.navigate(folder->id, true);
+    const FolderTableView& table = content().folderTable();
+    EXPECT_TRUE(table.showsPlaceholder());
+    EXPECT_EQ(table.placeholder().title(), "Složka je jen v cloudu");
+    EXPECT_EQ(table.placeholder().symbol(), "icloud");
+    EXPECT_EQ(table.placeholder().description(),
+              "Databáze o jejím obsahu nic neví. Tlačítkem „☁ Načíst složku z iCloudu“ se stáhne "
+              "jen seznam, ne obsah.");
+    EXPECT_TRUE(content().breadcrumbs().hydrateButton()->isVisibleTo(&window));
+
+    // An ordinary empty folder.
+    fs::create_directories(home.drive() / "Prázdná");
+    scanLocal(home);
+    const auto empty = findNode([](const NodeDTO& n, const Item&) { return n.name == "Prázdná"; });
+    ASSERT_TRUE(empty);
+    c.navigate(empty->id, true);
+    EXPECT_EQ(table.placeholder().title(), "Prázdná složka");
+    EXPECT_EQ(table.placeholder().symbol(), "folder");
+    EXPECT_FALSE(content().breadcrumbs().hydrateButton()->isVisibleTo(&window));
 }

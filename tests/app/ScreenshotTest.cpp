@@ -21,8 +21,11 @@
 #include <QPainter>
 #include <QStyle>
 
+#include <sys/xattr.h>
+
 using namespace tessary;
 using namespace apptest;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -77,14 +80,14 @@ TEST_F(Screenshots, BeforeAndDuringAScan) {
     save(window.grab(), "01-before-scan");
     SimWorld world(1, "3000");
     c.setEnvironment(world.env);
-    ::setenv("VARNELO_SIM_SLOW_MS", "60", 1);
+    ::setenv("VARNELO_SIM_SLOW_MS", "400", 1);
     c.startScan(true);
     ::unsetenv("VARNELO_SIM_SLOW_MS");
     window.show();
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return c.phase() == ScanController::Phase::dump && c.done() > 0; }, 60000));
-    QTest::qWait(200);
     save(window.grab(), "02-during-scan");
+    c.stop();
     ASSERT_TRUE(waitIdle(c));
 }
 
@@ -94,13 +97,6 @@ TEST_F(Screenshots, TheDemoWorld) {
     showWindow();
     const QPixmap tree = window.grab();
     save(tree, "03-tree");
-
-    const auto cloudOnly = findNode(
-        [](const NodeDTO& n, const Item&) { return ScanController::canHydrate(n) && n.docs > 0; });
-    ASSERT_TRUE(cloudOnly);
-    c.navigate(cloudOnly->id, true);
-    settle();
-    save(window.grab(), "04-cloud-only-folder");
 
     c.goHome();
     c.loadTopFiles(ScanController::listingRowLimit);
@@ -159,6 +155,23 @@ TEST_F(Screenshots, TheDemoWorld) {
     settle();
     save(withPopup(window, top.popover()), "09-badge-popover");
     top.popover().hide();
+}
+
+TEST_F(Screenshots, ACloudOnlyFolder) {
+    LocalHome home;
+    writeFile(home.drive() / "Dokumenty/zprava.pdf", 300000);
+    const fs::path folder = home.drive() / "Fotky z iPhonu";
+    fs::create_directories(folder);
+    if (::setxattr(folder.c_str(), "user.tessary.dataless", "1", 1, 0) != 0)
+        GTEST_SKIP() << "the temporary folder takes no extended attributes";
+    scanLocal(home);
+    showWindow();
+    const auto cloudOnly =
+        findNode([](const NodeDTO& n, const Item&) { return n.name == "Fotky z iPhonu"; });
+    ASSERT_TRUE(cloudOnly);
+    c.navigate(cloudOnly->id, true);
+    settle();
+    save(window.grab(), "04-cloud-only-folder");
 }
 
 TEST(DarkScreenshot, TheTreeInTheDarkAppearance) {
