@@ -449,3 +449,34 @@ TEST_F(WindowTest, TheRowMenuShowsWhatAppliesAndDisablesWhatCannotRunNow) {
     c.stop();
     ASSERT_TRUE(waitIdle(c));
 }
+
+TEST_F(WindowTest, ReturnOpensAFolderRowAndShowsAFileRowInItsFolder) {
+    SimWorld world;
+    scanWorld(world);
+    ListingTable& table = content().folderTable().table();
+    int folderRow = -1;
+    for (int r = 0; r < table.shownModel().rowCount() && folderRow < 0; ++r)
+        if (table.nodeAtRow(r)->isDir())
+            folderRow = r;
+    ASSERT_GE(folderRow, 0);
+    const std::string folderID = table.nodeAtRow(folderRow)->id;
+    table.setCurrentIndex(table.shownModel().index(folderRow, 0));
+    EXPECT_EQ(c.selectedID(), folderID) << "the selection is the controller's";
+    QTest::keyClick(&table, Qt::Key_Return);
+    EXPECT_EQ(c.current()->id, folderID);
+
+    c.goHome();
+    c.loadTopFiles(ScanController::listingRowLimit);
+    ListingTable& top = content().fileList(View::top).table();
+    ASSERT_GT(top.shownModel().rowCount(), 0);
+    const NodeDTO file = *top.nodeAtRow(0);
+    top.setCurrentIndex(top.shownModel().index(0, 0));
+    QTest::keyClick(&top, Qt::Key_Return);
+    EXPECT_EQ(c.view(), View::tree);
+    EXPECT_EQ(c.current()->id, *file.parent);
+    EXPECT_EQ(c.selectedID(), file.id);
+    // The folder table shows the selection the controller made.
+    const QModelIndexList selected = table.selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(NodeTableModel::nodeAt(selected.front())->id, file.id);
+}
