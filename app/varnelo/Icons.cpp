@@ -57,6 +57,16 @@ void Icons::useThemeWithFallback() {
                                              : QStringLiteral("breeze"));
 }
 
+void Icons::followPalette() {
+    const QString current = QIcon::themeName();
+    if (current != QLatin1String("breeze") && current != QLatin1String("breeze-dark"))
+        return;
+    const QString wanted =
+        AppPalette::isDark() ? QStringLiteral("breeze-dark") : QStringLiteral("breeze");
+    if (wanted != current)
+        QIcon::setThemeName(wanted);
+}
+
 QString Icons::themeName(std::string_view symbol) {
     if (symbol == checkmark.first)
         return QString::fromLatin1(checkmark.second);

@@ -19,6 +19,8 @@ struct Icons {
     // Chooses "breeze" (or "breeze-dark" on a dark palette) when the platform's theme cannot
     // give the icons; call once after the palette is set.
     static void useThemeWithFallback();
+    // After a palette change: swaps the fallback theme for its light or dark variant.
+    static void followPalette();
     // The freedesktop name for a symbol name; empty for an unknown symbol.
     [[nodiscard]] static QString themeName(std::string_view symbol);
     [[nodiscard]] static QIcon icon(std::string_view symbol);

@@ -5,13 +5,15 @@
 #include "Icons.hpp"
 #include "TessaryApp/ScanController.hpp"
 
+#include <QEvent>
 #include <QMenuBar>
 
 namespace tessary {
 
 MainWindow::MainWindow(ScanController& c, QWidget* parent)
-    : QMainWindow(parent), m_c(c),
-      m_actions((Icons::useThemeWithFallback(), new AppActions(c, this))) {
+    : QMainWindow(parent), m_c(c), m_actions(new AppActions(c, this)) {
+    // Before any icon is looked up.
+    Icons::useThemeWithFallback();
     setWindowTitle(QStringLiteral("Varnelo"));
     setMinimumSize(960, 600);
     resize(1320, 820);
@@ -20,6 +22,12 @@ MainWindow::MainWindow(ScanController& c, QWidget* parent)
     addActions(findChildren<QAction*>());
     m_content = new ContentView(c, *m_actions, this);
     setCentralWidget(m_content);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        Icons::followPalette();
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -135,8 +135,9 @@ TEST_F(WindowTest, AFailedScanShowsOnlyTheError) {
     ::setenv("VARNELO_SIM_FAIL", "3", 1);
     c.setEnvironment(world.env);
     c.startScan(true);
-    ASSERT_TRUE(waitIdle(c));
+    const bool ended = waitIdle(c);
     ::unsetenv("VARNELO_SIM_FAIL");
+    ASSERT_TRUE(ended);
     ASSERT_TRUE(c.errorMessage());
     EXPECT_EQ(content().statusBar().text(), "Chyba: " + *c.errorMessage());
     EXPECT_EQ(content().statusBar().iconSymbol(), "exclamationmark.triangle.fill");

@@ -82,13 +82,15 @@ TEST_F(Screenshots, BeforeAndDuringAScan) {
     c.setEnvironment(world.env);
     ::setenv("VARNELO_SIM_SLOW_MS", "400", 1);
     c.startScan(true);
-    ::unsetenv("VARNELO_SIM_SLOW_MS");
     window.show();
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return c.phase() == ScanController::Phase::dump && c.done() > 0; }, 60000));
     save(window.grab(), "02-during-scan");
     c.stop();
-    ASSERT_TRUE(waitIdle(c));
+    const bool ended = waitIdle(c);
+    // Only now: the scan's thread reads the environment when it starts the stand-in.
+    ::unsetenv("VARNELO_SIM_SLOW_MS");
+    ASSERT_TRUE(ended);
 }
 
 TEST_F(Screenshots, TheDemoWorld) {
