@@ -328,7 +328,8 @@ TEST_F(WindowTest, TheDeleteToggleWarnsAboutAppDataAndRefusesAmbiguousItems) {
     const auto appItem = findNode([this](const NodeDTO& n, const Item& item) {
         return !n.id.starts_with("root[") && c.appDataApp(item) && !c.trashReason(n.id);
     });
-    if (appItem) {
+    ASSERT_TRUE(appItem) << "the world has no item in an app's internal data";
+    {
         const TrashToggleButton toggle = TrashToggleButton::forNode(c, *appItem);
         const QString app = *c.appDataApp(*c.result()->get(appItem->id));
         EXPECT_TRUE(toggle.warning);
