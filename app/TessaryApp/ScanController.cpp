@@ -91,6 +91,7 @@ void ScanController::startScan(bool refresh) {
     options.mode = m_mode;
     options.refresh = refresh;
     options.maxAgeHours = m_maxAgeHours;
+    options.refreshHint = tr("Nový výpis vytvoří tlačítko „Obnovit databázi“.").toStdString();
 
     QPointer<ScanController> self(this);
     auto progress = progressSink();
