@@ -74,7 +74,13 @@ DeleteListHeader::DeleteListHeader(ScanController& c, QWidget* parent)
             .arg(red, Tints::withAlpha(Tints::red(), 0.35).name(QColor::HexArgb)));
 
     connect(m_clear, &QPushButton::clicked, this, [this] { m_c.clearDeleteList(); });
-    connect(m_trash, &QPushButton::clicked, this, [this] { m_c.confirmAndTrash(m_c.deleteIDs()); });
+    // The rows' order (largest first), so the dialog names the largest items.
+    connect(m_trash, &QPushButton::clicked, this, [this] {
+        ScanController::IDList ids;
+        for (const NodeDTO& row : m_c.deleteRows())
+            ids.push_back(row.id);
+        m_c.confirmAndTrash(ids);
+    });
     for (auto signal : {&ScanController::deleteSavingsChanged, &ScanController::deleteIDsChanged,
                         &ScanController::busyChanged, &ScanController::summaryChanged})
         connect(&c, signal, this, &DeleteListHeader::update);

@@ -336,6 +336,15 @@ TEST_F(WindowTest, TheDeleteListHeaderCountsTheListAndEmptiesIt) {
     EXPECT_TRUE(header.clearButton()->isEnabled());
     EXPECT_TRUE(header.trashButton()->isEnabled());
 
+    // The dialog lists the rows in their order, largest first, whatever order they were added.
+    c.removeFromDeleteList(dir->id);
+    c.addToDeleteList(dir->id);
+    header.trashButton()->click(); // answered with "cancel"
+    ASSERT_EQ(desktop.alerts.size(), 1u);
+    EXPECT_TRUE(desktop.alerts[0].informativeText.contains(
+        QStringLiteral("\n\n• ") + QString::fromStdString(dir->name) + " ("));
+    EXPECT_EQ(c.deleteIDs().size(), 2u);
+
     header.clearButton()->click();
     EXPECT_TRUE(c.deleteIDs().empty());
     EXPECT_TRUE(QSettings("Varnelo", "Varnelo").value("deleteList").toStringList().isEmpty());
