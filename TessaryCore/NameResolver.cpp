@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -25,6 +26,8 @@ namespace tessary {
 namespace {
 
 constexpr double reportEvery = 0.2;
+// Folders listed ahead, while the walk is matching: the next ones on the stack.
+constexpr std::size_t lookAhead = 2;
 
 std::string wholeSeconds(double seconds) {
     return std::to_string(static_cast<long long>(std::llround(seconds)));
@@ -92,10 +95,16 @@ public:
     std::int64_t finish();
 
 private:
-    void step(Item& item, std::string& path);
+    void prefetch();
+    void step(Item& item, std::string& path, TimeoutPool::Ticket<LocalListing> ahead);
     void reportProgress(const Item& item);
     [[nodiscard]] bool toFolder(std::string& path, std::optional<StatInfo>& st) const;
-    std::optional<LocalListing> list(Item& item, const std::string& path, bool hydrate);
+    [[nodiscard]] bool hydrates(const Item& item) const {
+        return !m_allowDataless.empty() && m_allowDataless.count(std::string(item.id())) != 0;
+    }
+    TimeoutPool::Ticket<LocalListing> startListing(const std::string& path, bool hydrate);
+    std::optional<LocalListing> list(Item& item, const std::string& path, bool hydrate,
+                                     TimeoutPool::Ticket<LocalListing> ticket);
     void flagTimeout(Item& item, const std::string& path, std::optional<double> limit);
     void flagUnlisted(Item& item, const std::string& path, const FSError& e);
     void markListed(Item& item, const std::string& path);
@@ -110,6 +119,12 @@ private:
     TimeoutPool& m_pool;
 
     ResolveStack m_stack;
+    // Listings begun before their folder's turn, by folder and the path they list.
+    struct Ahead {
+        std::string path;
+        TimeoutPool::Ticket<LocalListing> ticket;
+    };
+    std::unordered_map<const Item*, Ahead> m_ahead;
     std::unordered_set<DevIno, DevIno::Hash> m_seen;
     std::int64_t m_dirsTotal = 0;
     std::int64_t m_listed = 0;
@@ -162,7 +177,28 @@ void ResolveWalk::run() {
         if (cancelRequested(m_cancel))
             throw ScanError::cancelled();
         reportProgress(*item);
-        step(*item, path);
+        TimeoutPool::Ticket<LocalListing> ahead;
+        if (auto it = m_ahead.find(item); it != m_ahead.end()) {
+            if (it->second.path == path)
+                ahead = std::move(it->second.ticket);
+            m_ahead.erase(it);
+        }
+        prefetch();
+        step(*item, path, std::move(ahead));
+    }
+}
+
+// Begins the listings of the next folders on the stack, so that the pool reads them while this
+// thread matches. The walk still takes each listing in its own turn, and only when the folder
+// is listed at all; a listing begun for nothing is dropped. A folder to be downloaded is never
+// listed ahead: that listing changes the disk.
+void ResolveWalk::prefetch() {
+    const std::size_t n = std::min(lookAhead, m_stack.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto& [item, path] = m_stack[m_stack.size() - 1 - i];
+        if (hydrates(*item) || m_ahead.count(item) != 0)
+            continue;
+        m_ahead.emplace(item, Ahead{path, startListing(path, false)});
     }
 }
 
@@ -176,18 +212,22 @@ void ResolveWalk::reportProgress(const Item& item) {
 
 // One folder: listed (unless cloud-only, already seen or not a folder at all), then its dump
 // children paired with what the listing holds.
-void ResolveWalk::step(Item& item, std::string& path) {
+void ResolveWalk::step(Item& item, std::string& path, TimeoutPool::Ticket<LocalListing> ahead) {
     std::optional<StatInfo> st;
+    const std::string stackPath = path;
     if (!toFolder(path, st) || !m_seen.insert(DevIno::of(*st)).second)
         return;
-    const bool hydrate = m_allowDataless.count(std::string(item.id())) != 0;
+    const bool hydrate = hydrates(item);
     if (!hydrate && st->isDataless()) {
         // A cloud-only folder is not listed during a scan.
         item.enumerated = false;
         item.setPath(path);
         return;
     }
-    std::optional<LocalListing> local = list(item, path, hydrate);
+    // A listing begun ahead lists the path as it stood on the stack: not the target of a link.
+    if (path != stackPath || hydrate)
+        ahead = {};
+    std::optional<LocalListing> local = list(item, path, hydrate, std::move(ahead));
     if (!local)
         return;
     markListed(item, path);
@@ -212,9 +252,17 @@ bool ResolveWalk::toFolder(std::string& path, std::optional<StatInfo>& st) const
     return st->isDir();
 }
 
-// Lists the folder on a pool worker within its time limit. None when it could not be listed
-// (the item says why); cancellation and unexpected errors are thrown.
-std::optional<LocalListing> ResolveWalk::list(Item& item, const std::string& path, bool hydrate) {
+TimeoutPool::Ticket<LocalListing> ResolveWalk::startListing(const std::string& path, bool hydrate) {
+    return m_pool.start(hydrate, [p = path, h = m_env.home, &pool = m_pool] {
+        return NameResolver::listDir(p, h, pool);
+    });
+}
+
+// Lists the folder on a pool worker within its time limit (or takes the listing begun ahead in
+// `ticket`). None when it could not be listed (the item says why); cancellation and unexpected
+// errors are thrown.
+std::optional<LocalListing> ResolveWalk::list(Item& item, const std::string& path, bool hydrate,
+                                              TimeoutPool::Ticket<LocalListing> ticket) {
     const std::optional<double> limit = hydrate ? m_hydrateLimit : m_listLimit;
     auto waiting = [this, itemName = std::string(item.name()),
                     phase = std::string(hydrate ? "hydrate" : "resolve")](double elapsed) {
@@ -222,11 +270,10 @@ std::optional<LocalListing> ResolveWalk::list(Item& item, const std::string& pat
                  "Čekám na iCloud Drive u složky „" + itemName + "“ (" + wholeSeconds(elapsed) +
                      " s)…");
     };
+    if (!ticket.valid())
+        ticket = startListing(path, hydrate);
     try {
-        return m_pool.run(limit, waiting, m_cancel, hydrate,
-                          [p = path, h = m_env.home, &pool = m_pool] {
-                              return NameResolver::listDir(p, h, pool);
-                          });
+        return m_pool.wait(ticket, limit, waiting, m_cancel);
     } catch (const ScanError& e) {
         if (!e.isTimeout())
             throw;
