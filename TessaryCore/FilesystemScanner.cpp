@@ -159,6 +159,7 @@ void Walk::addChild(Item& parent, std::int64_t index, const std::string& parentP
     if (child == nullptr)
         return; // fresh numbers never collide
     child->setPath(path);
+    child->setLocalIdentity({st.dev, st.ino, st.size, st.mtime});
     child->resolved = true;
     child->mt = st.mtime;
     if (kind == ItemKind::doc) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TessaryCore/ItemKind.hpp"
+#include "TessaryCore/LocalIdentity.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -56,6 +57,13 @@ public:
         return std::string_view(*m_extra->path);
     }
     void setPath(std::string_view path);
+    // What the scan saw at `path` when it paired the item with its local entry; none until then.
+    [[nodiscard]] std::optional<LocalIdentity> localIdentity() const {
+        if (!m_extra)
+            return std::nullopt;
+        return m_extra->identity;
+    }
+    void setLocalIdentity(const LocalIdentity& identity) { extra().identity = identity; }
     void clearPath() {
         if (m_extra)
             m_extra->path.reset();
@@ -108,6 +116,7 @@ private:
         std::optional<std::string> name;
         std::optional<std::string> path;
         std::optional<std::string> parent;
+        std::optional<LocalIdentity> identity;
     };
     Extra& extra();
     // Builds the item with its texts written to `storage` (textSize(id, parent, pat) bytes,

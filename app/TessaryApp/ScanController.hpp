@@ -1,0 +1,390 @@
+#pragma once
+
+#include "TessaryApp/ScanReport.hpp"
+#include "TessaryApp/TrashMover.hpp"
+#include "TessaryCore/NodeDTO.hpp"
+#include "TessaryCore/ScanEnvironment.hpp"
+#include "TessaryCore/ScanMode.hpp"
+#include "TessaryCore/SortKey.hpp"
+#include "TessaryCore/SummaryDTO.hpp"
+
+#include <QDateTime>
+#include <QObject>
+#include <QProperty>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class QTimer;
+
+namespace tessary {
+
+class DesktopServices;
+class Item;
+class ScanError;
+class ScanResult;
+
+// The one state object of the application: it runs scans, hydrations and trash runs on
+// background threads, keeps the current result and builds the listings the windows show.
+//
+// Every property is read and written on the main thread only; its change signal fires only
+// when a value really changes. Background threads never touch the controller: they hold a
+// QPointer to it and post their results and progress as queued calls, which a controller that
+// is gone drops. Only one background operation runs at a time (`busy`).
+class ScanController : public QObject {
+    Q_OBJECT
+
+public:
+    // Stage of the running or last operation; stored by its text value, which is the phase
+    // text of the core's progress reports.
+    enum class Phase {
+        idle,
+        start,
+        dump,
+        parse,
+        resolve,
+        aggregate,
+        fs,
+        hydrate,
+        trash,
+        done,
+        error
+    };
+    // The listing the window shows.
+    enum class View { tree, top, bigDirs, search, deleteList };
+
+    // One drilled-into segment of the usage bar: its item and the colour rank it was shown in.
+    struct BarFocus {
+        std::string id;
+        int rank = 0;
+        friend bool operator==(const BarFocus&, const BarFocus&) = default;
+    };
+    // The biggest non-empty children of a folder (at most the first 80 by size), the quota of
+    // all its children and their number.
+    struct Breakdown {
+        std::vector<NodeDTO> items;
+        std::int64_t total = 0;
+        std::int64_t count = 0;
+        friend bool operator==(const Breakdown&, const Breakdown&) = default;
+    };
+    // Totals of the delete list; a row inside another listed row is `nested` and not counted.
+    struct Savings {
+        std::int64_t qta = 0;
+        std::int64_t cloud = 0;
+        std::int64_t local = 0;
+        std::int64_t items = 0;
+        std::int64_t nested = 0;
+        friend bool operator==(const Savings&, const Savings&) = default;
+    };
+    // The stop flag shared with one background operation; safe to read from any thread.
+    class CancelBox {
+    public:
+        void set(bool value) {
+            std::lock_guard guard(m_lock);
+            m_flag = value;
+        }
+        [[nodiscard]] bool flag() {
+            std::lock_guard guard(m_lock);
+            return m_flag;
+        }
+
+    private:
+        std::mutex m_lock;
+        bool m_flag = false;
+    };
+
+    // Lower-cased NFC names of the result's items (container roots left out), in the id map's
+    // order. The pointers belong to the result the index was built from.
+    using SearchIndex = std::vector<std::pair<std::string, Item*>>;
+    using ColorRanks = std::map<std::string, int>;
+    using Rows = std::vector<NodeDTO>;
+    using BarPath = std::vector<BarFocus>;
+    using IDList = std::vector<std::string>;
+    using ResultPtr = std::shared_ptr<ScanResult>;
+
+    // Limits of the listings.
+    static constexpr int folderRowLimit = 1500;
+    static constexpr int listingRowLimit = 200;
+    static constexpr int breakdownChildLimit = 80;
+    static constexpr int barDepthLimit = 4;
+    static constexpr int searchMinLength = 2;
+
+    // `desktop` answers dialogs and talks to the file manager; it must outlive the controller
+    // (null: dialogs are answered with "cancel" and desktop actions do nothing).
+    explicit ScanController(DesktopServices* desktop = nullptr, QObject* parent = nullptr);
+    ~ScanController() override;
+
+    [[nodiscard]] static QString phaseText(Phase phase);
+    // The Czech status text of a phase.
+    [[nodiscard]] static QString phaseLabel(Phase phase);
+    // The phase named by `text`; `start` for an unknown text.
+    [[nodiscard]] static Phase phaseFromText(std::string_view text);
+
+    // Properties (read side). Each has a change signal of the same name plus "Changed".
+    [[nodiscard]] Phase phase() const { return m_phase; }
+    [[nodiscard]] std::int64_t done() const { return m_done; }
+    [[nodiscard]] std::int64_t total() const { return m_total; }
+    [[nodiscard]] QString message() const { return m_message; }
+    [[nodiscard]] std::optional<QString> errorMessage() const { return m_errorMessage; }
+    [[nodiscard]] bool busy() const { return m_busy; }
+    [[nodiscard]] std::optional<QDateTime> started() const { return m_started; }
+    [[nodiscard]] std::optional<QDateTime> finished() const { return m_finished; }
+    [[nodiscard]] int runID() const { return m_runID; }
+    [[nodiscard]] std::optional<std::string> hydrateTarget() const { return m_hydrateTarget; }
+    [[nodiscard]] std::optional<QString> toast() const { return m_toast; }
+    [[nodiscard]] std::optional<ScanReport> report() const { return m_report; }
+    [[nodiscard]] bool showSummary() const { return m_showSummary; }
+    [[nodiscard]] Rows bigDirs() const { return m_bigDirs; }
+    [[nodiscard]] IDList deleteIDs() const { return m_deleteIDs; }
+    [[nodiscard]] Rows deleteRows() const { return m_deleteRows; }
+    [[nodiscard]] Savings deleteSavings() const { return m_deleteSavings; }
+    [[nodiscard]] ScanMode mode() const { return m_mode; }
+    [[nodiscard]] double maxAgeHours() const { return m_maxAgeHours; }
+    [[nodiscard]] double staleAfterHours() const { return m_staleAfterHours; }
+    // The current result; shared with a running hydration or trash run, which only touch it
+    // while `busy` is true.
+    [[nodiscard]] ResultPtr result() const { return m_result; }
+    [[nodiscard]] std::optional<SummaryDTO> summary() const { return m_summary; }
+    [[nodiscard]] std::optional<NodeDTO> current() const { return m_current; }
+    [[nodiscard]] Rows breadcrumbs() const { return m_breadcrumbs; }
+    [[nodiscard]] Rows children() const { return m_children; }
+    [[nodiscard]] std::int64_t more() const { return m_more; }
+    [[nodiscard]] SortKey sortKey() const { return m_sortKey; }
+    [[nodiscard]] View view() const { return m_view; }
+    [[nodiscard]] QString query() const { return m_query; }
+    [[nodiscard]] Rows searchResults() const { return m_searchResults; }
+    [[nodiscard]] std::int64_t searchTotal() const { return m_searchTotal; }
+    [[nodiscard]] bool topCloudOnly() const { return m_topCloudOnly; }
+    [[nodiscard]] Rows topFiles() const { return m_topFiles; }
+    [[nodiscard]] std::optional<std::string> selectedID() const { return m_selectedID; }
+    [[nodiscard]] std::optional<std::string> hoveredID() const { return m_hoveredID; }
+    [[nodiscard]] ColorRanks colorRank() const { return m_colorRank; }
+    [[nodiscard]] BarPath barPath() const { return m_barPath; }
+
+    // The folders every operation works on; the process's default environment unless a test
+    // points the controller at another home folder.
+    [[nodiscard]] const ScanEnvironment& environment() const { return m_env; }
+    void setEnvironment(const ScanEnvironment& env) { m_env = env; }
+
+    // Settable properties.
+    void setMode(ScanMode mode) { m_mode = mode; }
+    void setMaxAgeHours(double hours) { m_maxAgeHours = hours; }
+    void setStaleAfterHours(double hours) { m_staleAfterHours = hours; }
+    void setShowSummary(bool show) { m_showSummary = show; }
+    void setSortKey(SortKey key) { m_sortKey = key; }
+    void setQuery(const QString& query) { m_query = query; }
+    // Only the value; `show` is what switches a listing with its rows.
+    void setView(View view) { m_view = view; }
+    void setTopCloudOnly(bool cloudOnly) { m_topCloudOnly = cloudOnly; }
+    void setSelectedID(std::optional<std::string> id) { m_selectedID = std::move(id); }
+    void setHoveredID(std::optional<std::string> id) { m_hoveredID = std::move(id); }
+
+    // Scan lifecycle.
+    // Starts a scan on the thread "tessary"; `refresh` makes a new database dump. Does nothing
+    // while `busy`.
+    void startScan(bool refresh);
+    // Asks the running operation to stop at its next check.
+    void stop();
+    // Shows `text` in `toast` for `seconds`; a newer toast replaces it and restarts the count.
+    void showToast(const QString& text, double seconds);
+
+    // Navigation and listings (all refuse while `busy` or without a result).
+    void navigate(const std::optional<std::string>& id, bool resetView);
+    void navigateToParent();
+    void goHome();
+    [[nodiscard]] bool isAtHome() const;
+    void show(View view);
+    void showDeleteList();
+    void loadTopFiles(int n);
+    void loadBigDirs(int n);
+    void runSearch(int limit);
+    // The rows the usage bar draws for the current view.
+    [[nodiscard]] Rows mapRows() const;
+    // The folder's breakdown, cached until the result changes; none for a file, an unknown id
+    // or while `busy` (cached ones are still returned).
+    [[nodiscard]] std::optional<Breakdown> breakdown(const std::string& id);
+    void toggleBarFocus(const std::string& id, int level, int rank);
+    [[nodiscard]] static ColorRanks ranks(const Rows& rows);
+    // Runs on any thread; reads the result only.
+    [[nodiscard]] static SearchIndex buildSearchIndex(const ScanResult& result);
+
+    // Delete list and Trash.
+    void addToDeleteList(const std::string& id);
+    void removeFromDeleteList(const std::string& id);
+    void clearDeleteList();
+    void refreshDeleteRows();
+    // Why the item must not be moved to the Trash, or none when it may.
+    [[nodiscard]] std::optional<QString> trashReason(const std::string& id) const;
+    [[nodiscard]] std::optional<QString> trashReason(const Item& item) const;
+    // The display name of the app whose internal data holds the item, or none.
+    [[nodiscard]] std::optional<QString> appDataApp(const Item& item) const;
+    // Asks (one or two dialogs) and, when confirmed, moves the allowed items to the Trash on
+    // the thread "icloud-trash".
+    void confirmAndTrash(const IDList& ids);
+
+    // Hydration, file-manager actions, exports.
+    void startHydrate(const std::string& id, int depth);
+    [[nodiscard]] static bool canHydrate(const NodeDTO& node);
+    void revealInFinder(const std::string& id);
+    void openInFinder(const std::string& id);
+    void showInParent(const std::string& id);
+    void copyPath(const std::string& id);
+    void exportJSON();
+    void exportCSV();
+    void openFullDiskAccessSettings();
+    // The summary's count of folders that could not be read.
+    [[nodiscard]] std::int64_t deniedCount() const;
+
+    // Called after a successful scan when TESSARY_SELFTEST is set (the application entry sets
+    // it to print the report and end the process).
+    std::function<void()> selfTestHook;
+
+signals:
+    void phaseChanged();
+    void doneChanged();
+    void totalChanged();
+    void messageChanged();
+    void errorMessageChanged();
+    void busyChanged();
+    void startedChanged();
+    void finishedChanged();
+    void runIDChanged();
+    void hydrateTargetChanged();
+    void toastChanged();
+    void reportChanged();
+    void showSummaryChanged();
+    void bigDirsChanged();
+    void deleteIDsChanged();
+    void deleteRowsChanged();
+    void deleteSavingsChanged();
+    void modeChanged();
+    void maxAgeHoursChanged();
+    void staleAfterHoursChanged();
+    void resultChanged();
+    void summaryChanged();
+    void currentChanged();
+    void breadcrumbsChanged();
+    void childrenChanged();
+    void moreChanged();
+    void sortKeyChanged();
+    void viewChanged();
+    void queryChanged();
+    void searchResultsChanged();
+    void searchTotalChanged();
+    void topCloudOnlyChanged();
+    void topFilesChanged();
+    void selectedIDChanged();
+    void hoveredIDChanged();
+    void colorRankChanged();
+    void barPathChanged();
+
+private:
+    using OptText = std::optional<QString>;
+    using OptID = std::optional<std::string>;
+    using OptDate = std::optional<QDateTime>;
+    using OptReport = std::optional<ScanReport>;
+    using OptSummary = std::optional<SummaryDTO>;
+    using OptNode = std::optional<NodeDTO>;
+
+    void setProgress(std::string_view phase, std::int64_t done, std::int64_t total,
+                     const QString& message);
+    // A progress callback for the core that posts every report to this controller.
+    [[nodiscard]] std::function<void(std::string_view, std::int64_t, std::int64_t,
+                                     std::string_view)>
+    progressSink();
+    [[nodiscard]] std::function<bool()> cancelCallback();
+    void finishScan(ResultPtr result, SearchIndex index, std::optional<ScanError> error);
+    void finishHydrate(SearchIndex index, std::int64_t count, std::optional<ScanError> error);
+    // `inner` are the confirmed ids that lie inside another confirmed item: they leave the list
+    // and the result with it.
+    void finishTrash(const TrashMover::Outcome& outcome, const IDList& inner);
+    void refreshSnapshots(const OptID& keepingNode);
+    void showStalenessToast();
+    void storeDeleteIDs(IDList ids);
+    [[nodiscard]] Item* find(const std::string& id) const;
+    [[nodiscard]] Item* currentItem() const;
+    // The item's path, else the path of its nearest ancestor that has one.
+    [[nodiscard]] std::optional<std::string> nearestPath(const Item& item) const;
+    [[nodiscard]] NodeDTO listedRow(const Item& item) const;
+    [[nodiscard]] bool isProtectedFolder(const std::string& path) const;
+    [[nodiscard]] bool confirmTrashDialogs(const std::vector<Item*>& allowed, int refused);
+    void writeExport(const QString& proposedName, const QString& contentType,
+                     const std::function<std::string()>& content, const QString& doneText);
+
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Phase, m_phase, &ScanController::phaseChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, std::int64_t, m_done, &ScanController::doneChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, std::int64_t, m_total, &ScanController::totalChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, QString, m_message, &ScanController::messageChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptText, m_errorMessage,
+                               &ScanController::errorMessageChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, bool, m_busy, &ScanController::busyChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptDate, m_started, &ScanController::startedChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptDate, m_finished,
+                               &ScanController::finishedChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, int, m_runID, &ScanController::runIDChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptID, m_hydrateTarget,
+                               &ScanController::hydrateTargetChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptText, m_toast, &ScanController::toastChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptReport, m_report, &ScanController::reportChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, bool, m_showSummary,
+                               &ScanController::showSummaryChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_bigDirs, &ScanController::bigDirsChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, IDList, m_deleteIDs,
+                               &ScanController::deleteIDsChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_deleteRows,
+                               &ScanController::deleteRowsChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Savings, m_deleteSavings,
+                               &ScanController::deleteSavingsChanged)
+    Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, ScanMode, m_mode, ScanMode::dump,
+                                         &ScanController::modeChanged)
+    Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, double, m_maxAgeHours, 8760.0,
+                                         &ScanController::maxAgeHoursChanged)
+    Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, double, m_staleAfterHours, 6.0,
+                                         &ScanController::staleAfterHoursChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, ResultPtr, m_result, &ScanController::resultChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptSummary, m_summary,
+                               &ScanController::summaryChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptNode, m_current, &ScanController::currentChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_breadcrumbs,
+                               &ScanController::breadcrumbsChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_children, &ScanController::childrenChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, std::int64_t, m_more, &ScanController::moreChanged)
+    Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, SortKey, m_sortKey, SortKey::qta,
+                                         &ScanController::sortKeyChanged)
+    Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, View, m_view, View::tree,
+                                         &ScanController::viewChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, QString, m_query, &ScanController::queryChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_searchResults,
+                               &ScanController::searchResultsChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, std::int64_t, m_searchTotal,
+                               &ScanController::searchTotalChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, bool, m_topCloudOnly,
+                               &ScanController::topCloudOnlyChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_topFiles, &ScanController::topFilesChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptID, m_selectedID,
+                               &ScanController::selectedIDChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptID, m_hoveredID,
+                               &ScanController::hoveredIDChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, ColorRanks, m_colorRank,
+                               &ScanController::colorRankChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, BarPath, m_barPath, &ScanController::barPathChanged)
+
+    DesktopServices* m_desktop;
+    ScanEnvironment m_env = ScanEnvironment::defaultEnvironment();
+    std::map<std::string, Breakdown> m_breakdownCache;
+    const std::shared_ptr<CancelBox> m_cancelBox = std::make_shared<CancelBox>();
+    SearchIndex m_searchIndex;
+    QTimer* m_toastTimer = nullptr;
+};
+
+} // namespace tessary

@@ -1,0 +1,238 @@
+// The controller's commands beside browsing: hydration of a cloud-only folder, the file-manager
+// actions, copying a path, the exports.
+#include "TessaryApp/ScanController.hpp"
+
+#include "TessaryApp/DesktopServices.hpp"
+#include "TessaryApp/Fmt.hpp"
+#include "TessaryApp/NamedThread.hpp"
+#include "TessaryCore/AtomicFile.hpp"
+#include "TessaryCore/FS.hpp"
+#include "TessaryCore/Item.hpp"
+#include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/ScanResult.hpp"
+#include "TessaryCore/Scanner.hpp"
+#include "TessaryCore/Serialization.hpp"
+#include "TessaryCore/TimeoutPool.hpp"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+namespace tessary {
+
+namespace {
+
+QString fromUtf8(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+bool isSynthetic(std::string_view id) {
+    return id.starts_with("root[") || id.starts_with("orphans[");
+}
+
+} // namespace
+
+bool ScanController::canHydrate(const NodeDTO& node) {
+    return node.isDir() && node.enumerated == std::optional<bool>(false) && node.path &&
+           !isSynthetic(node.id);
+}
+
+void ScanController::startHydrate(const std::string& id, int depth) {
+    const ResultPtr result = m_result;
+    const Item* item = find(id);
+    if (m_busy || !result || !item || !item->isDir() || !item->hasPath() ||
+        isSynthetic(item->id())) {
+        showToast(tr("Složku nelze načíst (není známa cesta nebo jde o kořen)."), 3.5);
+        return;
+    }
+    m_cancelBox->set(false);
+    m_errorMessage = std::nullopt;
+    m_started = QDateTime::currentDateTime();
+    m_finished = std::nullopt;
+    m_busy = true;
+    m_hydrateTarget = id;
+    setProgress("hydrate", 0, 0, tr("Načítám seznam složky z iCloudu…"));
+    showToast(tr("Načítám seznam složky z iCloudu – může to trvat i několik minut."), 5);
+
+    QPointer<ScanController> self(this);
+    auto progress = progressSink();
+    auto cancel = cancelCallback();
+    const bool started = NamedThread::start(
+        "icloud-hydrate", NamedThread::largeStack,
+        [self, result, id, depth, progress, cancel, env = m_env] {
+            SearchIndex index;
+            std::int64_t count = 0;
+            std::optional<ScanError> error;
+            try {
+                count = Scanner::hydrate(*result, id, depth, progress, cancel, env,
+                                         TimeoutPool::shared());
+                index = buildSearchIndex(*result);
+            } catch (const ScanError& e) {
+                error = e;
+            } catch (const std::exception& e) {
+                error = ScanError::message(e.what());
+            }
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self, index = std::move(index), count, error]() mutable {
+                    if (self)
+                        self->finishHydrate(std::move(index), count, std::move(error));
+                },
+                Qt::QueuedConnection);
+        });
+    if (!started)
+        finishHydrate({}, 0,
+                      ScanError::message(
+                          tr("Nepodařilo se spustit vlákno pro práci s diskem.").toStdString()));
+}
+
+void ScanController::finishHydrate(SearchIndex index, std::int64_t count,
+                                   std::optional<ScanError> error) {
+    m_busy = false;
+    m_finished = QDateTime::currentDateTime();
+    m_runID = m_runID + 1;
+    const OptID target = m_hydrateTarget;
+    m_hydrateTarget = std::nullopt;
+    if (error) {
+        const QString text = fromUtf8(error->description());
+        m_errorMessage = text;
+        setProgress("error", 0, 0, text);
+        showToast(tr("Chyba: %1").arg(text), 6);
+    } else {
+        m_searchIndex = std::move(index);
+        setProgress("done", 1, 1, tr("Načteno %1").arg(Fmt::plural(count, "folders")));
+    }
+    m_breakdownCache.clear();
+    const OptNode current = m_current;
+    refreshSnapshots(target ? target : (current ? OptID(current->id) : std::nullopt));
+    if (const ResultPtr result = m_result)
+        m_report = ScanReport::build(*result);
+}
+
+std::optional<std::string> ScanController::nearestPath(const Item& item) const {
+    if (const auto path = item.path())
+        return std::string(*path);
+    const std::vector<Item*> ancestors = m_result.value()->ancestors(item);
+    for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it)
+        if (const auto path = (*it)->path())
+            return std::string(*path);
+    return std::nullopt;
+}
+
+void ScanController::revealInFinder(const std::string& id) {
+    const Item* item = find(id);
+    const std::optional<std::string> path = item ? nearestPath(*item) : std::nullopt;
+    if (!path || !FS::lstat(*path)) {
+        showToast(tr("Cesta na disku není známa."), 3.5);
+        return;
+    }
+    if (m_desktop)
+        m_desktop->showInFileManager(QString::fromStdString(*path));
+}
+
+void ScanController::openInFinder(const std::string& id) {
+    const Item* item = find(id);
+    if (item && item->hasPath()) {
+        const std::string path(*item->path());
+        const std::optional<StatInfo> info = FS::lstat(path);
+        if (info) {
+            if (item->isDir() && !info->isDataless() && FS::isDirectory(path)) {
+                if (m_desktop)
+                    m_desktop->openFolder(QString::fromStdString(path));
+            } else if (m_desktop) {
+                m_desktop->showInFileManager(QString::fromStdString(path));
+            }
+            return;
+        }
+    }
+    revealInFinder(id);
+}
+
+void ScanController::showInParent(const std::string& id) {
+    const Item* item = find(id);
+    if (!item)
+        return;
+    const std::string parent(item->parent());
+    if (parent.empty() || !find(parent))
+        return;
+    navigate(parent, true);
+    m_selectedID = id;
+}
+
+void ScanController::copyPath(const std::string& id) {
+    const Item* item = find(id);
+    const std::optional<std::string> path = item ? nearestPath(*item) : std::nullopt;
+    if (!path)
+        return;
+    if (m_desktop)
+        m_desktop->copyToClipboard(QString::fromStdString(*path));
+    showToast(tr("Cesta zkopírována."), 3.5);
+}
+
+void ScanController::writeExport(const QString& proposedName, const QString& contentType,
+                                 const std::function<std::string()>& content,
+                                 const QString& doneText) {
+    if (!m_desktop)
+        return;
+    const std::optional<QString> target = m_desktop->askSavePath(proposedName, contentType);
+    if (!target)
+        return;
+    try {
+        AtomicFile::write(target->toStdString(), content());
+        showToast(doneText, 3.5);
+    } catch (const ScanError& e) {
+        showToast(tr("Export selhal: %1").arg(fromUtf8(e.description())), 3.5);
+    } catch (const std::exception& e) {
+        showToast(tr("Export selhal: %1").arg(fromUtf8(e.what())), 3.5);
+    }
+}
+
+void ScanController::exportJSON() {
+    const ResultPtr result = m_result;
+    if (!result)
+        return;
+    writeExport(
+        QStringLiteral("tessary.json"), QStringLiteral("json"),
+        [result] { return Serialization::exportJSON(*result, 6, 10); }, tr("JSON uložen."));
+}
+
+void ScanController::exportCSV() {
+    const ResultPtr result = m_result;
+    const Item* item = currentItem();
+    if (!result || !item)
+        return;
+    writeExport(
+        QStringLiteral("tessary.csv"), QStringLiteral("csv"),
+        [result, item] { return Serialization::exportCSV(*result, *item); }, tr("CSV uložen."));
+}
+
+void ScanController::openFullDiskAccessSettings() {
+#ifdef __APPLE__
+    const QUrl url(
+        QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"));
+    if (url.isValid() && m_desktop)
+        m_desktop->openUrl(url);
+#else
+    // Linux has no such settings page: what the user can act on is the folder the scan could
+    // not read, so show the first refused folder in the file manager (its permissions are set
+    // there), or the home folder when none was refused.
+    const ResultPtr result = m_result;
+    std::optional<std::string> refused;
+    if (result)
+        result->forEachItem([&refused](Item& item) {
+            if (!refused && item.denied && item.hasPath())
+                refused = std::string(*item.path());
+        });
+    if (m_desktop)
+        m_desktop->showInFileManager(QString::fromStdString(refused.value_or(m_env.home)));
+#endif
+}
+
+std::int64_t ScanController::deniedCount() const {
+    const OptSummary summary = m_summary;
+    if (!summary)
+        return 0;
+    const auto found = summary->stats.find("dirs_denied");
+    return found == summary->stats.end() ? 0 : found->second;
+}
+
+} // namespace tessary

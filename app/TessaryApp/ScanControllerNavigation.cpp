@@ -1,0 +1,283 @@
+// The controller's listings: the folder being browsed, the largest files and folders, search,
+// the usage bar's rows, drill-down path and breakdowns.
+#include "TessaryApp/ScanController.hpp"
+
+#include "TessaryApp/SearchText.hpp"
+#include "TessaryCore/Item.hpp"
+#include "TessaryCore/ScanResult.hpp"
+#include "TessaryCore/Serialization.hpp"
+
+#include <algorithm>
+#include <numeric>
+
+namespace tessary {
+
+namespace {
+
+std::vector<NodeDTO> firstRows(const std::vector<NodeDTO>& rows, std::size_t n) {
+    return {rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(std::min(n, rows.size()))};
+}
+
+} // namespace
+
+Item* ScanController::find(const std::string& id) const {
+    const ResultPtr result = m_result;
+    return result ? result->get(id) : nullptr;
+}
+
+Item* ScanController::currentItem() const {
+    const OptNode current = m_current;
+    return current ? find(current->id) : nullptr;
+}
+
+NodeDTO ScanController::listedRow(const Item& item) const {
+    NodeDTO row(item);
+    row.dpath = m_result.value()->displayPath(item);
+    row.parent = std::string(item.parent());
+    return row;
+}
+
+void ScanController::navigate(const std::optional<std::string>& id, bool resetView) {
+    const ResultPtr result = m_result;
+    if (m_busy || !result)
+        return;
+    Item* item = id ? result->get(*id) : nullptr;
+    if (!item)
+        item = result->mainRoot();
+    if (!item)
+        return;
+    if (resetView) {
+        m_view = View::tree;
+        m_query = QString();
+    }
+    m_current = NodeDTO(*item);
+    Rows crumbs;
+    for (const Item* ancestor : result->ancestors(*item))
+        crumbs.emplace_back(*ancestor);
+    m_breadcrumbs = std::move(crumbs);
+
+    const std::vector<Item*> sorted = Serialization::childrenSorted(*item, m_sortKey);
+    const std::size_t shown = std::min<std::size_t>(sorted.size(), folderRowLimit);
+    Rows rows;
+    rows.reserve(shown);
+    for (std::size_t i = 0; i < shown; ++i)
+        rows.emplace_back(*sorted[i]);
+    m_children = std::move(rows);
+    m_more = static_cast<std::int64_t>(sorted.size() - shown);
+    m_selectedID = std::nullopt;
+    m_hoveredID = std::nullopt;
+    m_colorRank = ranks(m_children);
+    m_barPath = BarPath{};
+}
+
+void ScanController::navigateToParent() {
+    const OptNode current = m_current;
+    if (!current || !m_result.value())
+        return;
+    const Item* item = find(current->id);
+    if (!item)
+        return;
+    const std::string parent(item->parent());
+    if (!parent.empty() && find(parent))
+        navigate(parent, true);
+}
+
+void ScanController::goHome() {
+    if (m_busy || !m_result.value())
+        return;
+    const OptSummary summary = m_summary;
+    navigate(summary ? summary->mainRoot : std::nullopt, true);
+}
+
+bool ScanController::isAtHome() const {
+    if (m_view != View::tree)
+        return false;
+    const OptNode current = m_current;
+    const OptSummary summary = m_summary;
+    const OptID currentID = current ? OptID(current->id) : std::nullopt;
+    const OptID home = summary ? summary->mainRoot : std::nullopt;
+    return currentID == home;
+}
+
+void ScanController::show(View view) {
+    switch (view) {
+    case View::top:
+        loadTopFiles(listingRowLimit);
+        break;
+    case View::bigDirs:
+        loadBigDirs(listingRowLimit);
+        break;
+    case View::deleteList:
+        showDeleteList();
+        break;
+    case View::tree:
+    case View::search: {
+        const OptNode current = m_current;
+        navigate(current ? OptID(current->id) : std::nullopt, true);
+        break;
+    }
+    }
+}
+
+void ScanController::showDeleteList() {
+    if (m_busy)
+        return;
+    refreshDeleteRows();
+    m_view = View::deleteList;
+    m_colorRank = ranks(m_deleteRows);
+    m_barPath = BarPath{};
+}
+
+void ScanController::loadTopFiles(int n) {
+    const ResultPtr result = m_result;
+    if (m_busy || !result)
+        return;
+    m_view = View::top;
+    m_topFiles = Serialization::topFiles(*result, n, m_topCloudOnly, currentItem());
+    m_colorRank = ranks(m_topFiles);
+    m_barPath = BarPath{};
+}
+
+void ScanController::loadBigDirs(int n) {
+    const ResultPtr result = m_result;
+    if (m_busy || !result)
+        return;
+    m_view = View::bigDirs;
+    m_bigDirs = Serialization::topDirs(*result, n, currentItem());
+    m_colorRank = ranks(m_bigDirs);
+    m_barPath = BarPath{};
+}
+
+void ScanController::runSearch(int limit) {
+    const ResultPtr result = m_result;
+    if (m_busy || !result)
+        return;
+    const std::string needle = SearchText::needle(m_query);
+    m_view = View::search;
+    if (SearchText::visibleLength(needle) < searchMinLength) {
+        m_searchResults = Rows{};
+        m_searchTotal = 0;
+        m_colorRank = ColorRanks{};
+        m_barPath = BarPath{};
+        return;
+    }
+    std::vector<Item*> hits;
+    for (const auto& [key, item] : m_searchIndex)
+        if (key.find(needle) != std::string::npos)
+            hits.push_back(item);
+    // Largest first; equal sizes keep the index order.
+    std::stable_sort(hits.begin(), hits.end(),
+                     [](const Item* a, const Item* b) { return a->aggQta > b->aggQta; });
+    m_searchTotal = static_cast<std::int64_t>(hits.size());
+    const std::size_t shown = std::min<std::size_t>(hits.size(), std::max(limit, 0));
+    Rows rows;
+    rows.reserve(shown);
+    for (std::size_t i = 0; i < shown; ++i)
+        rows.push_back(listedRow(*hits[i]));
+    m_searchResults = std::move(rows);
+    m_colorRank = ranks(m_searchResults);
+    m_barPath = BarPath{};
+}
+
+ScanController::SearchIndex ScanController::buildSearchIndex(const ScanResult& result) {
+    SearchIndex index;
+    index.reserve(result.itemCount());
+    result.forEachItem([&index](Item& item) {
+        if (!item.id().starts_with("root["))
+            index.emplace_back(SearchText::key(item.name()), &item);
+    });
+    return index;
+}
+
+ScanController::ColorRanks ScanController::ranks(const Rows& rows) {
+    ColorRanks map;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        map[rows[i].id] = static_cast<int>(i);
+    return map;
+}
+
+ScanController::Rows ScanController::mapRows() const {
+    switch (m_view.value()) {
+    case View::tree:
+        return m_children;
+    case View::top:
+        return firstRows(m_topFiles, listingRowLimit);
+    case View::bigDirs:
+        return firstRows(m_bigDirs, listingRowLimit);
+    case View::search:
+        return firstRows(m_searchResults, listingRowLimit);
+    case View::deleteList:
+        return m_deleteRows;
+    }
+    return {};
+}
+
+std::optional<ScanController::Breakdown> ScanController::breakdown(const std::string& id) {
+    if (const auto cached = m_breakdownCache.find(id); cached != m_breakdownCache.end())
+        return cached->second;
+    if (m_busy)
+        return std::nullopt;
+    const Item* item = find(id);
+    if (!item || !item->isDir())
+        return std::nullopt;
+    const std::vector<Item*> sorted = Serialization::childrenSorted(*item, SortKey::qta);
+    Breakdown result;
+    const std::size_t considered = std::min<std::size_t>(sorted.size(), breakdownChildLimit);
+    for (std::size_t i = 0; i < considered; ++i)
+        if (sorted[i]->aggQta >= 1)
+            result.items.emplace_back(*sorted[i]);
+    for (const Item* child : sorted)
+        result.total += child->aggQta;
+    result.count = static_cast<std::int64_t>(sorted.size());
+    m_breakdownCache.emplace(id, result);
+    return result;
+}
+
+void ScanController::toggleBarFocus(const std::string& id, int level, int rank) {
+    BarPath path = m_barPath;
+    const std::size_t length = path.size();
+    const std::size_t at = static_cast<std::size_t>(std::clamp<int>(level, 0, int(length)));
+    if (at < length && path[at].id == id) {
+        path.resize(at);
+        m_barPath = std::move(path);
+        return;
+    }
+    if (at >= static_cast<std::size_t>(barDepthLimit)) {
+        showToast(tr("Hlouběji pokračujte dvojklikem – složka se otevře v tabulce."), 3.5);
+        return;
+    }
+    path.resize(at);
+    path.push_back(BarFocus{id, rank});
+    m_barPath = std::move(path);
+}
+
+void ScanController::refreshSnapshots(const OptID& keepingNode) {
+    const ResultPtr result = m_result;
+    if (!result)
+        return;
+    m_summary = Serialization::summary(*result);
+    const View view = m_view;
+    const OptSummary summary = m_summary;
+    navigate(keepingNode ? keepingNode : (summary ? summary->mainRoot : std::nullopt),
+             view == View::tree);
+    refreshDeleteRows();
+    switch (view) {
+    case View::top:
+        loadTopFiles(listingRowLimit);
+        break;
+    case View::bigDirs:
+        loadBigDirs(listingRowLimit);
+        break;
+    case View::search:
+        if (!m_query.value().isEmpty())
+            runSearch(listingRowLimit);
+        break;
+    case View::deleteList:
+        showDeleteList();
+        break;
+    case View::tree:
+        break;
+    }
+}
+
+} // namespace tessary

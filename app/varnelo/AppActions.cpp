@@ -1,0 +1,105 @@
+#include "AppActions.hpp"
+
+#include "Links.hpp"
+#include "TessaryApp/ScanController.hpp"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace tessary {
+
+namespace {
+
+QAction* action(QObject* owner, const QString& text, const QKeySequence& shortcut = {}) {
+    auto* a = new QAction(text, owner);
+    if (!shortcut.isEmpty())
+        a->setShortcut(shortcut);
+    return a;
+}
+
+} // namespace
+
+AppActions::AppActions(ScanController& c, QObject* owner) : QObject(owner), m_c(c) {
+    compare = action(this, tr("Znovu porovnat"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    refresh = action(this, tr("Obnovit databázi (brctl dump)…"),
+                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    stop = action(this, tr("Zrušit"), QKeySequence(Qt::CTRL | Qt::Key_Period));
+    summary = action(this, tr("Výsledek skenu…"), QKeySequence(Qt::CTRL | Qt::Key_I));
+    home = action(this, tr("Domů (iCloud Drive)"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+    parent = action(this, tr("Nadřazená složka"), QKeySequence(Qt::CTRL | Qt::Key_Up));
+    topFiles = action(this, tr("Největší soubory"), QKeySequence(Qt::CTRL | Qt::Key_T));
+    exportJSON = action(this, tr("Exportovat JSON…"));
+    exportCSV = action(this, tr("Exportovat CSV (aktuální složka)…"));
+    fullDiskAccess = action(this, tr("Oprávnění k souborům (Plný přístup k disku)…"));
+    fullDiskAccess->setToolTip(
+        tr("Otevře Nastavení systému → Soukromí a zabezpečení → Plný přístup k disku. Jedno "
+           "povolení nahradí dotazy na Plochu, Dokumenty a Stahování."));
+    fullDiskAccess->setStatusTip(fullDiskAccess->toolTip());
+    website = action(this, tr("Web Varnelo"));
+    support = action(this, tr("Napsat podpoře…"));
+    privacy = action(this, tr("Ochrana soukromí"));
+
+    connect(compare, &QAction::triggered, this, [this] { m_c.startScan(false); });
+    connect(refresh, &QAction::triggered, this, [this] { m_c.startScan(true); });
+    connect(stop, &QAction::triggered, this, [this] { m_c.stop(); });
+    connect(summary, &QAction::triggered, this, [this] { m_c.setShowSummary(true); });
+    connect(home, &QAction::triggered, this, [this] { m_c.goHome(); });
+    connect(parent, &QAction::triggered, this, [this] { m_c.navigateToParent(); });
+    connect(topFiles, &QAction::triggered, this, [this] {
+        if (m_c.view() != ScanController::View::top) {
+            m_c.loadTopFiles(ScanController::listingRowLimit);
+            return;
+        }
+        const auto current = m_c.current();
+        m_c.navigate(current ? std::optional<std::string>(current->id) : std::nullopt, true);
+    });
+    connect(exportJSON, &QAction::triggered, this, [this] { m_c.exportJSON(); });
+    connect(exportCSV, &QAction::triggered, this, [this] { m_c.exportCSV(); });
+    connect(fullDiskAccess, &QAction::triggered, this,
+            [this] { m_c.openFullDiskAccessSettings(); });
+    connect(website, &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(Links::website()); });
+    connect(support, &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(Links::support()); });
+    connect(privacy, &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(Links::privacy()); });
+
+    for (auto signal : {&ScanController::busyChanged, &ScanController::resultChanged,
+                        &ScanController::reportChanged, &ScanController::breadcrumbsChanged,
+                        &ScanController::currentChanged, &ScanController::viewChanged,
+                        &ScanController::summaryChanged})
+        connect(&m_c, signal, this, &AppActions::updateEnabled);
+    updateEnabled();
+}
+
+void AppActions::updateEnabled() {
+    const bool busy = m_c.busy();
+    const bool hasResult = m_c.result() != nullptr;
+    stop->setEnabled(busy);
+    summary->setEnabled(m_c.report().has_value() && !busy);
+    home->setEnabled(!busy && hasResult && !m_c.isAtHome());
+    parent->setEnabled(!busy && !m_c.breadcrumbs().empty());
+    topFiles->setEnabled(hasResult && !busy);
+    exportJSON->setEnabled(hasResult && !busy);
+    exportCSV->setEnabled(m_c.current().has_value() && !busy);
+}
+
+void AppActions::fillMenuBar(QMenuBar* bar) {
+    QMenu* scan = bar->addMenu(tr("Sken"));
+    scan->setToolTipsVisible(true);
+    scan->addActions({compare, refresh, stop});
+    scan->addSeparator();
+    scan->addAction(summary);
+    scan->addSeparator();
+    scan->addActions({home, parent, topFiles});
+    scan->addSeparator();
+    scan->addActions({exportJSON, exportCSV});
+    scan->addSeparator();
+    scan->addAction(fullDiskAccess);
+    QMenu* help = bar->addMenu(tr("Nápověda"));
+    help->addActions({website, support, privacy});
+}
+
+} // namespace tessary

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+
+class QAction;
+class QMenuBar;
+
+namespace tessary {
+
+class ScanController;
+
+// Every command of the menus, defined once and reused by the toolbar and the context menus.
+// Each action's enabled state follows the controller.
+class AppActions : public QObject {
+    Q_OBJECT
+
+public:
+    AppActions(ScanController& c, QObject* owner);
+
+    // The menus "Sken" and "Nápověda" with these actions, in their order.
+    void fillMenuBar(QMenuBar* bar);
+
+    QAction* compare;
+    QAction* refresh;
+    QAction* stop;
+    QAction* summary;
+    QAction* home;
+    QAction* parent;
+    QAction* topFiles;
+    QAction* exportJSON;
+    QAction* exportCSV;
+    QAction* fullDiskAccess;
+    QAction* website;
+    QAction* support;
+    QAction* privacy;
+
+private:
+    void updateEnabled();
+
+    ScanController& m_c;
+};
+
+} // namespace tessary

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QMainWindow>
+
+namespace tessary {
+
+class AppActions;
+class ScanController;
+
+// The one window "Varnelo": the menus and, as its content, the main view. Each time it is put on
+// screen without a result and with nothing running, it starts a scan from the cached database.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(ScanController& c, QWidget* parent = nullptr);
+
+    [[nodiscard]] AppActions& actions() { return *m_actions; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    ScanController& m_c;
+    AppActions* m_actions;
+};
+
+} // namespace tessary

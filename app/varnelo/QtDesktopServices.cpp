@@ -1,0 +1,106 @@
+#include "QtDesktopServices.hpp"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#ifdef __APPLE__
+#include <QProcess>
+#else
+#include <QDBusConnection>
+#include <QDBusMessage>
+#endif
+
+namespace tessary {
+
+namespace {
+
+QMessageBox::Icon iconOf(DesktopServices::AlertStyle style) {
+    switch (style) {
+    case DesktopServices::AlertStyle::informational:
+        return QMessageBox::Information;
+    case DesktopServices::AlertStyle::warning:
+        return QMessageBox::Warning;
+    case DesktopServices::AlertStyle::critical:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::Warning;
+}
+
+} // namespace
+
+int QtDesktopServices::confirm(const Alert& alert) {
+    QMessageBox box(iconOf(alert.style), QStringLiteral("Varnelo"), alert.message,
+                    QMessageBox::NoButton, m_window);
+    box.setInformativeText(alert.informativeText);
+    std::vector<QAbstractButton*> buttons;
+    for (int i = 0; i < alert.buttons.size(); ++i) {
+        const QMessageBox::ButtonRole role =
+            i == alert.destructive ? QMessageBox::DestructiveRole : QMessageBox::RejectRole;
+        QPushButton* button = box.addButton(alert.buttons[i], role);
+        if (i == 0)
+            box.setDefaultButton(button);
+        buttons.push_back(button);
+    }
+    box.exec();
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        if (box.clickedButton() == buttons[i])
+            return static_cast<int>(i);
+    return -1;
+}
+
+void QtDesktopServices::inform(const Alert& alert) {
+    QMessageBox box(iconOf(alert.style), QStringLiteral("Varnelo"), alert.message, QMessageBox::Ok,
+                    m_window);
+    box.setInformativeText(alert.informativeText);
+    box.exec();
+}
+
+std::optional<QString> QtDesktopServices::askSavePath(const QString& name,
+                                                      const QString& contentType) {
+    const QString filter = contentType == QLatin1String("json")
+                               ? QObject::tr("JSON (*.json)")
+                               : QObject::tr("Text oddělený čárkami (*.csv)");
+    const QString path = QFileDialog::getSaveFileName(m_window, QObject::tr("Uložit export"),
+                                                      QDir::home().filePath(name), filter);
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
+void QtDesktopServices::copyToClipboard(const QString& text) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+}
+
+void QtDesktopServices::showInFileManager(const QString& path) {
+#ifdef __APPLE__
+    QProcess::startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-R"), path});
+#else
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        // No file manager answers on the session bus: open the containing folder instead.
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+#endif
+}
+
+void QtDesktopServices::openFolder(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void QtDesktopServices::openUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
+
+} // namespace tessary
