@@ -4,6 +4,7 @@
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/FSError.hpp"
 #include "TessaryCore/Item.hpp"
+#include "TessaryCore/ListingsAhead.hpp"
 #include "TessaryCore/LocalListing.hpp"
 #include "TessaryCore/Masking.hpp"
 #include "TessaryCore/ScanEnvironment.hpp"
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -119,12 +119,7 @@ private:
     TimeoutPool& m_pool;
 
     ResolveStack m_stack;
-    // Listings begun before their folder's turn, by folder and the path they list.
-    struct Ahead {
-        std::string path;
-        TimeoutPool::Ticket<LocalListing> ticket;
-    };
-    std::unordered_map<const Item*, Ahead> m_ahead;
+    ListingsAhead<LocalListing> m_ahead;
     std::unordered_set<DevIno, DevIno::Hash> m_seen;
     std::int64_t m_dirsTotal = 0;
     std::int64_t m_listed = 0;
@@ -177,12 +172,7 @@ void ResolveWalk::run() {
         if (cancelRequested(m_cancel))
             throw ScanError::cancelled();
         reportProgress(*item);
-        TimeoutPool::Ticket<LocalListing> ahead;
-        if (auto it = m_ahead.find(item); it != m_ahead.end()) {
-            if (it->second.path == path)
-                ahead = std::move(it->second.ticket);
-            m_ahead.erase(it);
-        }
+        TimeoutPool::Ticket<LocalListing> ahead = m_ahead.take(item, path);
         prefetch();
         step(*item, path, std::move(ahead));
     }
@@ -196,9 +186,9 @@ void ResolveWalk::prefetch() {
     const std::size_t n = std::min(lookAhead, m_stack.size());
     for (std::size_t i = 0; i < n; ++i) {
         const auto& [item, path] = m_stack[m_stack.size() - 1 - i];
-        if (hydrates(*item) || m_ahead.count(item) != 0)
+        if (hydrates(*item) || m_ahead.has(item))
             continue;
-        m_ahead.emplace(item, Ahead{path, startListing(path, false)});
+        m_ahead.add(item, path, startListing(path, false));
     }
 }
 
