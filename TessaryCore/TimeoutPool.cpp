@@ -134,9 +134,11 @@ void TimeoutPool::worker(State& state) {
         }
 
         // Counted as idle again before the caller learns the result: a caller that submits its
-        // next job at once finds this worker instead of starting another thread.
+        // next job at once finds this worker instead of starting another thread. The pool's lock
+        // is let go before the caller is woken, so that its next submit does not find it held.
         lock.lock();
         ++state.idle;
+        lock.unlock();
         if (!abandoned) {
             {
                 const std::lock_guard doneLock(job->doneMutex);
@@ -145,6 +147,7 @@ void TimeoutPool::worker(State& state) {
             }
             job->doneCond.notify_all();
         }
+        lock.lock();
     }
 }
 
