@@ -135,7 +135,11 @@ void Walk::prefetch(const std::vector<Pending>& stack) {
         const Pending& next = stack[stack.size() - 1 - i];
         if (!next.stat || !next.stat->isDir() || next.stat->isDataless() || m_ahead.has(next.item))
             continue;
-        m_ahead.add(next.item, next.path, startListing(next.path));
+        try {
+            m_ahead.add(next.item, next.path, startListing(next.path));
+        } catch (const ScanError&) {
+            return; // no thread to spare now: the folder is listed in its turn
+        }
     }
 }
 

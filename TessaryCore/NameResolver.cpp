@@ -188,7 +188,11 @@ void ResolveWalk::prefetch() {
         const auto& [item, path] = m_stack[m_stack.size() - 1 - i];
         if (hydrates(*item) || m_ahead.has(item))
             continue;
-        m_ahead.add(item, path, startListing(path, false));
+        try {
+            m_ahead.add(item, path, startListing(path, false));
+        } catch (const ScanError&) {
+            return; // no thread to spare now: the folder is listed in its turn
+        }
     }
 }
 
