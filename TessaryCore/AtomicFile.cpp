@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -12,6 +13,9 @@
 
 namespace tessary {
 namespace {
+
+// The kernel's own limit on links followed in one lookup.
+constexpr int maxLinks = 40;
 
 std::string parentFolder(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -27,24 +31,41 @@ ScanError writeError(const std::string& path, int err) {
         fmt::format("Soubor „{}“ se nepodařilo zapsat: {}", path, std::strerror(err)));
 }
 
+// Closes the descriptor on every way out.
+struct Fd {
+    int fd = -1;
+    Fd() = default;
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    // Closes now; the errno of a failed close, else 0.
+    int close() {
+        const int f = fd;
+        fd = -1;
+        return ::close(f) == 0 ? 0 : errno;
+    }
+};
+
 // Removes the temporary file unless the rename has taken it over.
 struct TempFile {
     std::string path;
-    int fd = -1;
+    Fd file;
     bool keep = false;
     TempFile() = default;
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     ~TempFile() {
-        if (fd >= 0)
-            ::close(fd);
         if (!keep && !path.empty())
             ::unlink(path.c_str());
     }
 };
 
 // Creates a fresh temporary file beside `path`, so that the rename stays on one file system.
-void createBeside(const std::string& path, TempFile& tmp) {
+// `shown` is the path named in an error.
+void createBeside(const std::string& path, const std::string& shown, TempFile& tmp) {
     static std::atomic<unsigned> counter{0};
     const std::string folder = parentFolder(path);
     const std::string base = path.substr(path.rfind('/') + 1);
@@ -54,51 +75,92 @@ void createBeside(const std::string& path, TempFile& tmp) {
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             tmp.path = candidate;
-            tmp.fd = fd;
+            tmp.file.fd = fd;
             return;
         }
         if (errno != EEXIST)
-            throw writeError(path, errno);
+            throw writeError(shown, errno);
     }
-    throw writeError(path, EEXIST);
+    throw writeError(shown, EEXIST);
 }
 
-void writeAll(const std::string& path, int fd, std::string_view bytes) {
+void writeAll(const std::string& shown, int fd, std::string_view bytes) {
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw writeError(path, errno);
+            throw writeError(shown, errno);
         }
         written += static_cast<std::size_t>(n);
     }
 }
 
+// The path that a chain of symbolic links at `path` finally leads to (which need not exist
+// yet: a link to a new file creates that file). `path` itself when it is not a link.
+std::string throughLinks(const std::string& path) {
+    std::string current = path;
+    for (int hop = 0; hop < maxLinks; ++hop) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(current.c_str(), target, sizeof target);
+        if (n < 0 || static_cast<std::size_t>(n) >= sizeof target)
+            throw writeError(path, n < 0 ? errno : ENAMETOOLONG);
+        const std::string link(target, static_cast<std::size_t>(n));
+        current = link.starts_with('/') ? link : parentFolder(current) + "/" + link;
+    }
+    throw writeError(path, ELOOP);
+}
+
+// A device, FIFO or socket: written in place, as a shell redirection would.
+void writeInPlace(const std::string& target, const std::string& shown,
+                  const AtomicFile::Writer& writer) {
+    Fd out;
+    out.fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (out.fd < 0)
+        throw writeError(shown, errno);
+    writer([&](std::string_view piece) { writeAll(shown, out.fd, piece); });
+    if (const int err = out.close(); err != 0)
+        throw writeError(shown, err);
+}
+
+void replaceRegular(const std::string& target, const std::string& shown, bool exists, mode_t mode,
+                    const AtomicFile::Writer& writer) {
+    TempFile tmp;
+    createBeside(target, shown, tmp);
+    if (exists)
+        (void)::fchmod(tmp.file.fd, mode & 07777);
+    writer([&](std::string_view piece) { writeAll(shown, tmp.file.fd, piece); });
+    if (::fsync(tmp.file.fd) != 0)
+        throw writeError(shown, errno);
+    if (const int err = tmp.file.close(); err != 0)
+        throw writeError(shown, err);
+    if (::rename(tmp.path.c_str(), target.c_str()) != 0)
+        throw writeError(shown, errno);
+    tmp.keep = true;
+}
+
 } // namespace
 
 void AtomicFile::write(const std::string& path, std::string_view bytes) {
+    write(path, [bytes](const Put& put) { put(bytes); });
+}
+
+void AtomicFile::write(const std::string& path, const Writer& writer) {
     if (path.empty() || path.back() == '/')
         throw writeError(path, EISDIR);
+    const std::string target = throughLinks(path);
     struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0;
+    const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists && S_ISDIR(old.st_mode))
         throw writeError(path, EISDIR);
-    TempFile tmp;
-    createBeside(path, tmp);
-    if (exists && S_ISREG(old.st_mode))
-        (void)::fchmod(tmp.fd, old.st_mode & 07777);
-    writeAll(path, tmp.fd, bytes);
-    if (::fsync(tmp.fd) != 0)
-        throw writeError(path, errno);
-    const int fd = tmp.fd;
-    tmp.fd = -1;
-    if (::close(fd) != 0)
-        throw writeError(path, errno);
-    if (::rename(tmp.path.c_str(), path.c_str()) != 0)
-        throw writeError(path, errno);
-    tmp.keep = true;
+    if (exists && !S_ISREG(old.st_mode))
+        writeInPlace(target, path, writer);
+    else
+        replaceRegular(target, path, exists, old.st_mode, writer);
 }
 
 } // namespace tessary

@@ -1,5 +1,6 @@
 #include "TessaryCore/Brctl.hpp"
 
+#include "TessaryCore/Bytes.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
 
@@ -26,9 +27,12 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +50,7 @@ constexpr std::size_t logTailBytes = 500;
 constexpr std::size_t blockBytes = 8 * 1024 * 1024;
 constexpr std::size_t blockOverlap = 32;
 constexpr std::string_view clientMarker = "client items";
+constexpr std::string_view serverMarker = "server items";
 
 // Size of the file at `path` without following a symbolic link, or nothing when it cannot be
 // looked at.
@@ -92,138 +97,219 @@ private:
     int m_fd;
 };
 
-// Starts `args[0]` with `args` as its argument vector, standard input from the null device,
-// standard output to `outFd` and standard error to `errFd` (the null device for -1). Every other
-// descriptor is closed in the child, whether or not it was opened with O_CLOEXEC, and the
-// child's signal mask and dispositions are reset so that SIGTERM reaches it even when this
-// process ignores or blocks it. Returns 0 and the child's id, or the errno of the failure.
-int spawnChild(const std::vector<std::string>& args, int outFd, int errFd, pid_t& pid) {
-    std::vector<std::string> copies(args);
+// What the child needs after the fork, prepared before it: after a fork in a process with
+// threads only async-signal-safe calls may be made until the exec.
+struct ChildPlan {
+    std::vector<std::string> copies;
     std::vector<char*> argv;
-    argv.reserve(copies.size() + 1);
-    for (std::string& a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    int outFd = -1;
+    int errFd = -1;
+    int reportFd = -1; // write end of the pipe that carries a failed exec's errno
+    pid_t parent = 0;
+    int maxFd = 0; // descriptors below this are closed one by one without close_range
+};
 
-    posix_spawn_file_actions_t actions;
-    if (int err = ::posix_spawn_file_actions_init(&actions); err != 0)
-        return err;
-    posix_spawnattr_t attr;
-    if (int err = ::posix_spawnattr_init(&attr); err != 0) {
-        ::posix_spawn_file_actions_destroy(&actions);
-        return err;
+// Moves `fd` (or the null device for -1) to a descriptor above standard error, so that the
+// redirections below cannot overwrite a source they still need. -1 on failure.
+int aboveStandard(int fd, int flags) {
+    if (fd < 0) {
+        const int opened = ::open("/dev/null", flags | O_CLOEXEC);
+        if (opened < 0 || opened > STDERR_FILENO)
+            return opened;
+        fd = opened;
     }
-    int err = 0;
-    auto step = [&err](int r) {
-        if (err == 0)
-            err = r;
-    };
-    // Both targets are redirected before standard input is replaced, so an `outFd` that happens
-    // to be 0 (this process had its standard input closed) is still duplicated correctly.
-    if (outFd >= 0)
-        step(::posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO));
-    else
-        step(::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0));
-    if (errFd >= 0)
-        step(::posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO));
-    else
-        step(::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0));
-    step(::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
-    step(::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1));
-
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    step(::posix_spawnattr_setsigmask(&attr, &none));
-    step(::posix_spawnattr_setsigdefault(&attr, &all));
-    step(::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
-
-    if (err == 0)
-        err = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
-    ::posix_spawnattr_destroy(&attr);
-    ::posix_spawn_file_actions_destroy(&actions);
-    return err;
+    return ::fcntl(fd, F_DUPFD, STDERR_FILENO + 1);
 }
 
-// A started child process. It is reaped exactly once; the destructor stops and reaps a child
-// that is still running, so no way out of a caller leaves it behind.
+// Closes the descriptors `from` to `to`, with the system call where the kernel has it.
+void closeRange(int from, int to, int maxFd) {
+    if (from > to)
+        return;
+    if (::syscall(SYS_close_range, static_cast<unsigned>(from), static_cast<unsigned>(to), 0) == 0)
+        return;
+    for (int fd = from; fd <= to && fd < maxFd; ++fd)
+        ::close(fd);
+}
+
+[[noreturn]] void failInChild(int reportFd) {
+    const int err = errno;
+    [[maybe_unused]] const ssize_t n = ::write(reportFd, &err, sizeof err);
+    ::_exit(127);
+}
+
+// The child's side of the fork: its own process group (so that a terminal's Ctrl-C reaches
+// only this process, which then stops the whole group), death with its parent on Linux,
+// standard descriptors, nothing else inherited, default signals, then the exec.
+[[noreturn]] void execInChild(const ChildPlan& plan) {
+    ::setpgid(0, 0);
+#ifdef __linux__
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != plan.parent) // the parent died before the request was made
+        ::_exit(127);
+#endif
+    const int out = aboveStandard(plan.outFd, O_WRONLY);
+    const int err = aboveStandard(plan.errFd, O_WRONLY);
+    const int in = aboveStandard(-1, O_RDONLY);
+    if (out < 0 || err < 0 || in < 0 || ::dup2(out, STDOUT_FILENO) < 0 ||
+        ::dup2(err, STDERR_FILENO) < 0 || ::dup2(in, STDIN_FILENO) < 0)
+        failInChild(plan.reportFd);
+    // Every other descriptor goes, whether or not it was opened with O_CLOEXEC; the report
+    // pipe has O_CLOEXEC and is kept until the exec.
+    closeRange(STDERR_FILENO + 1, plan.reportFd - 1, plan.maxFd);
+    closeRange(plan.reportFd + 1, std::numeric_limits<int>::max(), plan.maxFd);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig)
+        ::sigaction(sig, &dfl, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(plan.argv[0], plan.argv.data(), environ);
+    failInChild(plan.reportFd);
+}
+
+// Starts `args[0]` with `args` as its argument vector, standard input from the null device,
+// standard output to `outFd` and standard error to `errFd` (the null device for -1), in a
+// process group of its own (see execInChild). Returns 0 and the child's id, or the errno of
+// the failure (a failed exec included: the child then reports it and is reaped here).
+int spawnChild(const std::vector<std::string>& args, int outFd, int errFd, pid_t& pid) {
+    ChildPlan plan{.copies = args,
+                   .argv = {},
+                   .outFd = outFd,
+                   .errFd = errFd,
+                   .reportFd = -1,
+                   .parent = ::getpid(),
+                   .maxFd = 0};
+    const long openMax = ::sysconf(_SC_OPEN_MAX);
+    plan.maxFd = openMax > 0 && openMax < 1 << 20 ? static_cast<int>(openMax) : 1 << 20;
+    for (std::string& a : plan.copies)
+        plan.argv.push_back(a.data());
+    plan.argv.push_back(nullptr);
+
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return errno;
+    const UniqueFd reportRead(report[0]);
+    UniqueFd reportWrite(report[1]);
+    plan.reportFd = reportWrite.get();
+
+    // No handler of this process may run in the child before its signals are reset.
+    sigset_t all;
+    sigset_t old;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
+    const pid_t child = ::fork();
+    if (child == 0)
+        execInChild(plan);
+    const int forkErr = child < 0 ? errno : 0;
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (child < 0)
+        return forkErr;
+    // Set here too, so the group exists before the parent signals it, whoever runs first.
+    ::setpgid(child, child);
+    reportWrite.reset();
+
+    int execErr = 0;
+    ssize_t n = 0;
+    do
+        n = ::read(reportRead.get(), &execErr, sizeof execErr);
+    while (n < 0 && errno == EINTR);
+    if (n == static_cast<ssize_t>(sizeof execErr)) {
+        while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return execErr != 0 ? execErr : ECHILD;
+    }
+    pid = child;
+    return 0;
+}
+
+// A started child process, leader of its own process group. It is reaped exactly once; the
+// destructor stops and reaps a child that is still running, so no way out of a caller leaves it
+// behind. Signals go to the whole group, so a script's own children stop with it; the group is
+// signalled only while the leader is not yet reaped, when its id cannot belong to anyone else.
 class Child {
 public:
     Child(pid_t pid, const BrctlTiming& timing) : m_pid(pid), m_timing(timing) {}
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
-    ~Child() {
-        if (!m_reaped)
-            stop();
-    }
+    ~Child() { stop(); }
 
-    // Whether the child still runs; reaps it (without blocking) once it has exited.
+    // Whether the child still runs. An exited child is left unreaped until `stop()`.
     bool running() {
-        if (!m_reaped)
-            reap(WNOHANG);
-        return !m_reaped;
+        if (!m_exited)
+            look(WNOHANG);
+        return !m_exited;
     }
 
-    [[nodiscard]] bool reaped() const { return m_reaped; }
-
-    // SIGTERM, then up to the grace period for it to exit, then SIGKILL; always reaped.
+    // SIGTERM to the group, then up to the grace period for the leader to exit, then SIGKILL;
+    // whatever else of the group is still left is killed too. Always reaped afterwards.
     void stop() {
-        if (!running())
+        if (m_reaped)
             return;
-        ::kill(m_pid, SIGTERM);
-        const auto deadline = Clock::now() + seconds(m_timing.termGraceSeconds);
-        const auto step = std::max(seconds(m_timing.termPollSeconds),
-                                   Clock::duration(std::chrono::milliseconds(1)));
-        while (running() && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::min(step, deadline - Clock::now()));
-        if (!running())
-            return;
-        ::kill(m_pid, SIGKILL);
-        reap(0);
+        if (running()) {
+            signalGroup(SIGTERM);
+            const auto deadline = Clock::now() + seconds(m_timing.termGraceSeconds);
+            const auto step = std::max(seconds(m_timing.termPollSeconds),
+                                       Clock::duration(std::chrono::milliseconds(1)));
+            while (running() && Clock::now() < deadline)
+                std::this_thread::sleep_for(std::min(step, deadline - Clock::now()));
+        }
+        signalGroup(SIGKILL);
+        if (!m_exited)
+            look(0);
+        reap();
     }
 
     // Exited normally with status 0.
-    [[nodiscard]] bool succeeded() const {
-        return m_known && WIFEXITED(m_status) && WEXITSTATUS(m_status) == 0;
-    }
+    [[nodiscard]] bool succeeded() const { return m_known && m_exitedNormally && m_status == 0; }
 
     // The exit status, or the number of the signal that ended the child, or -1 when unknown.
-    [[nodiscard]] int code() const {
-        if (!m_known)
-            return -1;
-        if (WIFEXITED(m_status))
-            return WEXITSTATUS(m_status);
-        if (WIFSIGNALED(m_status))
-            return WTERMSIG(m_status);
-        return -1;
-    }
+    [[nodiscard]] int code() const { return m_known ? m_status : -1; }
 
 private:
-    void reap(int options) {
+    void signalGroup(int sig) const {
+        if (!m_reaped && !m_gone)
+            ::kill(-m_pid, sig);
+    }
+
+    // Notes whether the child has exited, without reaping it (WNOWAIT keeps its id taken).
+    void look(int options) {
         for (;;) {
-            int status = 0;
-            const pid_t r = ::waitpid(m_pid, &status, options);
-            if (r == m_pid) {
-                m_reaped = true;
+            siginfo_t info{};
+            if (::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT | options) ==
+                0) {
+                if (info.si_pid != m_pid)
+                    return; // still running
+                m_exited = true;
                 m_known = true;
-                m_status = status;
+                m_exitedNormally = info.si_code == CLD_EXITED;
+                m_status = info.si_status;
                 return;
             }
-            if (r == 0)
-                return; // still running
             if (errno == EINTR)
                 continue;
-            // ECHILD: someone else reaped it (or SIGCHLD is ignored); it is gone either way.
-            m_reaped = true;
+            // ECHILD: someone else reaped it (or SIGCHLD is ignored); it is gone either way,
+            // and its id may already be another's.
+            m_exited = true;
+            m_gone = true;
             return;
         }
     }
 
+    void reap() {
+        if (!m_gone)
+            while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        m_reaped = true;
+    }
+
     pid_t m_pid;
     BrctlTiming m_timing;
+    bool m_exited = false;
     bool m_reaped = false;
+    bool m_gone = false;
     bool m_known = false;
+    bool m_exitedNormally = false;
     int m_status = 0;
 };
 
@@ -413,6 +499,84 @@ std::string fileTail(const std::string& path, std::size_t count) {
     return decodeUTF8(buf);
 }
 
+// Whether "client items" occurs from the current offset of `fd` on. Each 8 MiB block is
+// searched with the last bytes of the previous one in front of it, so a marker split by a
+// block boundary is found.
+bool markerFollows(int fd) {
+    std::vector<char> buf(blockOverlap + blockBytes);
+    std::size_t carried = 0;
+    for (;;) {
+        const auto got = readFully(fd, buf.data() + carried, blockBytes);
+        if (!got || *got == 0)
+            return false;
+        const std::size_t filled = carried + *got;
+        if (::memmem(buf.data(), filled, clientMarker.data(), clientMarker.size()) != nullptr)
+            return true;
+        if (*got < blockBytes)
+            return false;
+        const std::size_t keep = std::min(blockOverlap, filled);
+        std::memmove(buf.data(), buf.data() + filled - keep, keep);
+        carried = keep;
+    }
+}
+
+// The offset just after the first line that is the server section header (as the parser
+// recognises it), or nothing. Only the first bytes of each line are kept across blocks: they
+// are all that decides whether a line is the header.
+std::optional<std::int64_t> serverHeaderEnd(int fd) {
+    constexpr std::size_t prefixBytes = 64;
+    std::vector<char> buf(blockBytes);
+    std::string prefix; // the start of a line that began in an earlier block
+    bool carrying = false;
+    std::int64_t base = 0;
+    for (;;) {
+        const auto got = readFully(fd, buf.data(), blockBytes);
+        if (!got)
+            return std::nullopt;
+        if (*got == 0)
+            return carrying && Bytes::sectionHeader(prefix, serverMarker)
+                       ? std::optional<std::int64_t>(base)
+                       : std::nullopt;
+        const char* p = buf.data();
+        const char* const end = p + *got;
+        while (p < end) {
+            const char* lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
+            const char* stop = lf != nullptr ? lf : end;
+            if (!carrying)
+                prefix.clear();
+            const std::size_t room = prefixBytes - std::min(prefixBytes, prefix.size());
+            prefix.append(p, std::min(static_cast<std::size_t>(stop - p), room));
+            if (lf == nullptr) {
+                carrying = true;
+                break;
+            }
+            carrying = false;
+            if (Bytes::sectionHeader(prefix, serverMarker))
+                return base + (lf - buf.data()) + 1;
+            p = lf + 1;
+        }
+        base += static_cast<std::int64_t>(*got);
+    }
+}
+
+// Deletes the partial dumps ("dump-v.<pid>.part") in `cacheDir` whose process no longer
+// exists. Called under the dump lock, so no running dump of this cache loses its file.
+void removeAbandonedPartials(const std::string& cacheDir) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(cacheDir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with("dump-v.") || !name.ends_with(".part"))
+            continue;
+        const std::string digits = name.substr(7, name.size() - 7 - 5);
+        if (digits.empty() || digits.size() > 9 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const auto pid = static_cast<pid_t>(std::stol(digits));
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            ::unlink(entry.path().c_str());
+    }
+}
+
 // "last_dump_bytes" as an integer: JSON integers, and numbers without a fraction that fit.
 std::int64_t previousDumpBytes(const nlohmann::ordered_json& meta) {
     const auto it = meta.find("last_dump_bytes");
@@ -466,7 +630,7 @@ std::string Brctl::toolPath() {
 }
 
 std::string Brctl::runCapture(const std::vector<std::string>& args, double timeout,
-                              const BrctlTiming& timing) {
+                              const BrctlTiming& timing, const CancelCallback& cancel) {
     if (args.empty())
         throw std::invalid_argument("Brctl::runCapture: the argument list is empty");
 
@@ -491,11 +655,10 @@ std::string Brctl::runCapture(const std::vector<std::string>& args, double timeo
     const auto deadline = Clock::now() + seconds(timeout);
     bool done = false;
     for (;;) {
-        child.running();
-        if (done && child.reaped())
+        if (done && !child.running())
             break;
         const auto now = Clock::now();
-        if (now >= deadline)
+        if (now >= deadline || cancelRequested(cancel))
             break;
         done = reader.waitDone(
                    std::min<Clock::duration>(std::chrono::milliseconds(10), deadline - now)) ||
@@ -536,9 +699,10 @@ std::optional<std::int64_t> Brctl::parseQuota(std::string_view output) {
     return value;
 }
 
-std::optional<std::int64_t> Brctl::quota(double timeout, const BrctlTiming& timing) {
+std::optional<std::int64_t> Brctl::quota(double timeout, const BrctlTiming& timing,
+                                         const CancelCallback& cancel) {
     try {
-        return parseQuota(runCapture({toolPath(), "quota"}, timeout, timing));
+        return parseQuota(runCapture({toolPath(), "quota"}, timeout, timing, cancel));
     } catch (...) {
         return std::nullopt;
     }
@@ -576,8 +740,10 @@ std::string Brctl::runDump(const std::optional<std::string>& outPath,
     if (!FS::exists(tool))
         throw ScanError::message("Nástroj brctl nebyl nalezen (je součástí macOS).");
 
-    // A file left by an earlier process with the same id must not count as progress.
+    // A file left by an earlier process with the same id must not count as progress, and
+    // partial dumps of processes that no longer exist (killed outright) are nobody's.
     ::unlink(partial.path().c_str());
+    removeAbandonedPartials(env.cacheDir);
 
     pid_t childPid = 0;
     int err = 0;
@@ -608,15 +774,25 @@ std::string Brctl::runDump(const std::optional<std::string>& outPath,
         }
         std::this_thread::sleep_for(seconds(timing.pollSeconds));
     }
+    // Once a stop was asked for, the run is cancelled whatever the tool did meanwhile: a
+    // terminal's Ctrl-C may have ended it before the poll saw the request.
+    child.stop();
+    if (cancelRequested(cancel))
+        throw ScanError::cancelled();
 
     const std::int64_t size = lstatSize(partial.path()).value_or(0);
-    const bool accepted =
-        child.succeeded() && size >= minimumDumpBytes && dumpComplete(partial.path());
-    if (!accepted) {
+    const DumpShape shape = size >= minimumDumpBytes && child.succeeded()
+                                ? dumpShape(partial.path())
+                                : DumpShape::incomplete;
+    if (shape == DumpShape::incomplete) {
         const std::string tail = fileTail(logPath, logTailBytes);
         throw ScanError::message("brctl dump selhal nebo je neúplný (kód " +
                                  std::to_string(child.code()) + "). " + tail);
     }
+    if (shape == DumpShape::notADump)
+        throw ScanError::message("Výstup nástroje brctl není výpis databáze (chybí v něm sekce "
+                                 "'server items' před sekcí 'client items'). Uložený výpis "
+                                 "zůstal beze změny.");
 
     if (::rename(partial.path().c_str(), target.c_str()) != 0)
         throw ScanError::message("Výpis nelze uložit do " + target + ".");
@@ -634,25 +810,21 @@ std::string Brctl::runDump(const std::optional<std::string>& outPath,
 
 bool Brctl::dumpComplete(const std::string& path) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.valid() && markerFollows(fd.get());
+}
+
+DumpShape Brctl::dumpShape(const std::string& path) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid())
-        return false;
-    // Each block is searched with the last bytes of the previous one in front of it, so a
-    // marker split by a block boundary is found.
-    std::vector<char> buf(blockOverlap + blockBytes);
-    std::size_t carried = 0;
-    for (;;) {
-        const auto got = readFully(fd.get(), buf.data() + carried, blockBytes);
-        if (!got || *got == 0)
-            return false;
-        const std::size_t filled = carried + *got;
-        if (::memmem(buf.data(), filled, clientMarker.data(), clientMarker.size()) != nullptr)
-            return true;
-        if (*got < blockBytes)
-            return false;
-        const std::size_t keep = std::min(blockOverlap, filled);
-        std::memmove(buf.data(), buf.data() + filled - keep, keep);
-        carried = keep;
-    }
+        return DumpShape::incomplete;
+    const std::optional<std::int64_t> server = serverHeaderEnd(fd.get());
+    // The client marker after the server header: a dump. Only elsewhere: not a dump.
+    if (server && ::lseek(fd.get(), static_cast<off_t>(*server), SEEK_SET) >= 0 &&
+        markerFollows(fd.get()))
+        return DumpShape::complete;
+    if (::lseek(fd.get(), 0, SEEK_SET) < 0)
+        return DumpShape::incomplete;
+    return markerFollows(fd.get()) ? DumpShape::notADump : DumpShape::incomplete;
 }
 
 nlohmann::ordered_json Brctl::loadMeta(const ScanEnvironment& env) {

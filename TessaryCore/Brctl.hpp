@@ -13,6 +13,11 @@
 
 namespace tessary {
 
+// What a finished dump file holds: the server section header followed (later) by the client
+// section marker; the client marker but no server section before it (the tool's output is
+// not a database dump); or no client marker at all (cut short).
+enum class DumpShape { complete, notADump, incomplete };
+
 // How long `Brctl` waits at its polling points. The defaults are the product's; tests pass
 // shorter ones so that a tool that ignores SIGTERM does not cost them seconds.
 struct BrctlTiming {
@@ -37,16 +42,18 @@ struct Brctl {
     // seconds the child gets SIGTERM, and SIGKILL if it is still running after the grace period.
     // Returns what was read, decoded as UTF-8 with invalid sequences replaced by U+FFFD; the exit
     // status is not looked at, and after a time-out the text may be partial or empty.
+    // A `cancel` that says yes ends the wait early, as a time-out does.
     // Throws std::invalid_argument for an empty `args`, std::system_error with the errno of the
     // launch when the child cannot be started.
     [[nodiscard]] static std::string runCapture(const std::vector<std::string>& args,
-                                                double timeout, const BrctlTiming& timing = {});
+                                                double timeout, const BrctlTiming& timing = {},
+                                                const CancelCallback& cancel = {});
 
     // Free iCloud quota in bytes from `brctl quota` ("N bytes of quota remaining"), or nothing
-    // when the tool cannot be run, times out, prints no such phrase or a number too large.
-    // Never throws.
-    [[nodiscard]] static std::optional<std::int64_t> quota(double timeout,
-                                                           const BrctlTiming& timing = {});
+    // when the tool cannot be run, times out, is stopped through `cancel`, prints no such
+    // phrase or a number too large. Never throws.
+    [[nodiscard]] static std::optional<std::int64_t>
+    quota(double timeout, const BrctlTiming& timing = {}, const CancelCallback& cancel = {});
 
     // The number in front of the first "(\d+) bytes of quota remaining" of `output`, or nothing
     // (no match, digits that are not ASCII, or more than fits a signed 64-bit integer).
@@ -55,11 +62,15 @@ struct Brctl {
     // Makes a new dump with `brctl dump -v -o <partial>` under the exclusive lock on
     // `env.lockFile`, reporting the growth of the partial file as ("dump", bytes, total, ...)
     // and asking `cancel` every poll. The dump is moved to `outPath` (or `env.dumpFile`) only
-    // when the tool exited with 0, wrote at least 1,000 bytes and the "client items" marker;
-    // then the metadata is updated. Returns the path of the written dump. Blocks the calling
-    // thread for the whole run. Throws ScanError (message with a Czech text; cancelled on a stop
-    // request). On every failure the partial dump is deleted, the tool stopped and reaped, the
-    // lock released, and the previous dump and metadata are left as they were.
+    // when the tool exited with 0, wrote at least 1,000 bytes, the server section header and
+    // the "client items" marker after it; then the metadata is updated. The tool runs in a
+    // process group of its own, which is stopped as a whole; on Linux it also ends with this
+    // process. Partial dumps of processes that no longer exist are removed under the lock.
+    // Once `cancel` has said yes, the run ends cancelled whatever the tool's exit status. Returns
+    // the path of the written dump. Blocks the calling thread for the whole run. Throws ScanError
+    // (message with a Czech text; cancelled on a stop request). On every failure the partial dump
+    // is deleted, the tool stopped and reaped, the lock released, and the previous dump and
+    // metadata are left as they were.
     static std::string runDump(const std::optional<std::string>& outPath,
                                const ProgressCallback& progress, const CancelCallback& cancel,
                                const ScanEnvironment& env, const BrctlTiming& timing = {});
@@ -67,6 +78,11 @@ struct Brctl {
     // Whether the file at `path` contains the bytes "client items" (read in 8 MiB blocks; a
     // match across a block boundary is found). False when the file cannot be opened or read.
     [[nodiscard]] static bool dumpComplete(const std::string& path);
+
+    // Whether the file at `path` is a dump: a line that is the "server items" section header,
+    // and the bytes "client items" after it. Nothing is parsed beyond that header line; a
+    // good dump is read once. `incomplete` when the file cannot be opened or read.
+    [[nodiscard]] static DumpShape dumpShape(const std::string& path);
 
     // The JSON object in `env.metaFile`, keys in file order; an empty object when the file is
     // missing, unreadable, not JSON or not an object. Never throws.

@@ -71,6 +71,26 @@ std::ptrdiff_t readBlock(int fd, char* buf, std::size_t size) {
     return static_cast<std::ptrdiff_t>(got);
 }
 
+// Why a file could not be opened, in the user's words for the usual cases.
+std::string reasonText(int err) {
+    switch (err) {
+    case ENOENT:
+        return "soubor neexistuje";
+    case EACCES:
+    case EPERM:
+        return "chybí oprávnění ke čtení";
+    case EISDIR:
+        return "je to složka";
+    default:
+        return std::strerror(err);
+    }
+}
+
+ScanError openError(const std::string& path, std::string_view reason) {
+    return ScanError::message("Výpis databáze nelze otevřít: " + path + " (" + std::string(reason) +
+                              ")");
+}
+
 std::string containerId(const char* prefix, std::int64_t index) {
     std::string id = prefix;
     id += std::to_string(index);
@@ -172,11 +192,21 @@ ScanResult DumpParser::parse(const std::string& path, const ProgressCallback& pr
     st.res.mode = ScanMode::dump;
     st.progress = progress ? progress : ProgressCallback(noopProgress);
 
-    FileHandle file;
-    file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is opened: a FIFO without a writer would block the open (and every
+    // signal with it), a device would be read without end.
     struct stat fst {};
-    if (file.fd < 0 || ::fstat(file.fd, &fst) != 0 || S_ISDIR(fst.st_mode))
-        throw ScanError::message("Výpis databáze nelze otevřít: " + path);
+    if (::stat(path.c_str(), &fst) != 0)
+        throw openError(path, reasonText(errno));
+    if (S_ISDIR(fst.st_mode))
+        throw openError(path, reasonText(EISDIR));
+    if (!S_ISREG(fst.st_mode))
+        throw openError(path, "není to obyčejný soubor");
+    FileHandle file;
+    file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (file.fd < 0 || ::fstat(file.fd, &fst) != 0)
+        throw openError(path, reasonText(errno));
+    if (!S_ISREG(fst.st_mode)) // replaced between the two looks
+        throw openError(path, "není to obyčejný soubor");
     if (auto size = linkSize(path)) {
         st.total = *size;
         st.res.dumpTime = fileModificationTime(path);
@@ -302,6 +332,8 @@ void DumpParser::buildTree(ScanResult& res) {
         }
     }
     std::int64_t cycles = 0;
+    // The children that cutting took from a folder still count as listed by the database.
+    std::unordered_map<std::string_view, std::int64_t> cutPerParent;
     std::vector<Item*> path;
     for (Item* start : order) {
         if (start->m_mark != unseen)
@@ -321,6 +353,7 @@ void DumpParser::buildTree(ScanResult& res) {
             Item* cut = path.back();
             auto& siblings = parent->children;
             std::erase(siblings, cut);
+            cutPerParent[parent->id()] += 1;
             Item& bucket = bucketOf(cut->container());
             cut->setParent(bucket.id());
             bucket.children.push_back(cut);
@@ -376,9 +409,11 @@ void DumpParser::buildTree(ScanResult& res) {
             return;
         ++checked;
         std::int64_t n = static_cast<std::int64_t>(it.children.size());
-        if (!deadPerParent.empty()) {
-            auto d = deadPerParent.find(it.id());
-            if (d != deadPerParent.end())
+        for (const auto* moved : {&deadPerParent, &cutPerParent}) {
+            if (moved->empty())
+                continue;
+            const auto d = moved->find(it.id());
+            if (d != moved->end())
                 n += d->second;
         }
         if (n != it.cc)

@@ -6,11 +6,13 @@
 #include "TessaryCore/FSError.hpp"
 #include "TessaryCore/IOPolicy.hpp"
 #include "TessaryCore/ListingsAhead.hpp"
+#include "TessaryCore/NameResolver.hpp"
 #include "TessaryCore/ScanEnvironment.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <optional>
 #include <unordered_set>
@@ -43,7 +45,8 @@ public:
         : m_result(result), m_progress(progress), m_cancel(cancel), m_env(env), m_pool(pool) {}
 
     void root(std::int64_t index, const std::string& name, const std::string& path);
-    [[nodiscard]] std::int64_t timedOut() const { return m_timedOut; }
+    // Warnings about the folders that could not be listed; adds their counters to `result`.
+    void finish(ScanResult& result) const;
 
 private:
     std::optional<StatInfo> folderStat(Pending& p) const;
@@ -62,6 +65,9 @@ private:
     std::int64_t m_files = 0;
     std::int64_t m_created = 0;
     std::int64_t m_timedOut = 0;
+    std::int64_t m_denied = 0;
+    std::vector<std::string> m_deniedNames;
+    std::int64_t m_tooDeep = 0;
     bool m_reported = false;
     Clock::time_point m_lastReport = Clock::now();
     std::string m_id;
@@ -165,10 +171,30 @@ std::optional<std::vector<FS::Entry>> Walk::list(Item& item, const std::string& 
         ++m_timedOut;
     } catch (const FSError& e) {
         item.enumerated = false;
-        if (e.isPermission())
+        if (e.isPermission()) {
             item.denied = true;
+            if (m_deniedNames.size() < 3)
+                m_deniedNames.emplace_back(item.name());
+            ++m_denied;
+        } else if (e.code() == ENAMETOOLONG) {
+            // Deeper than a path can reach: the folder stays unlisted, and the user is told.
+            ++m_tooDeep;
+        }
     }
     return std::nullopt;
+}
+
+void Walk::finish(ScanResult& result) const {
+    result.stats["dirs_timeout"] = m_timedOut;
+    result.stats["dirs_denied"] = m_denied;
+    if (m_denied > 0)
+        result.warnings.push_back(NameResolver::deniedWarning(m_denied, m_deniedNames));
+    if (m_tooDeep > 0) {
+        result.stats["dirs_too_deep"] = m_tooDeep;
+        result.warnings.push_back(std::to_string(m_tooDeep) +
+                                  " složek leží tak hluboko, že jejich cesta je delší, než systém "
+                                  "dovolí – nebyly prozkoumány a počítají se mezi neprozkoumané.");
+    }
 }
 
 void Walk::addChild(Item& parent, std::int64_t index, const std::string& parentPath,
@@ -238,7 +264,7 @@ ScanResult FilesystemScanner::build(const std::vector<std::pair<std::string, std
     for (std::size_t i = 0; i < roots.size(); ++i)
         walk.root(static_cast<std::int64_t>(i + 1), roots[i].first, roots[i].second);
     result.stats["items_parsed"] = static_cast<std::int64_t>(result.itemCount());
-    result.stats["dirs_timeout"] = walk.timedOut();
+    walk.finish(result);
     Aggregator::aggregate(result);
     return result;
 }

@@ -325,17 +325,19 @@ std::int64_t ResolveWalk::finish() {
             " s (iCloud Drive je zrovna synchronizoval) – počítají se jako „jen v cloudu“. "
             "Zkuste později „Znovu porovnat“.");
     if (m_denied > 0)
-        m_result.warnings.push_back(
-            "K " + std::to_string(m_denied) + " složkám systém odepřel přístup (" +
-            joined(m_deniedNames) +
-            ") – povolte aplikaci přístup k souborům v Nastavení systému → Soukromí a "
-            "zabezpečení → Soubory a složky.");
+        m_result.warnings.push_back(NameResolver::deniedWarning(m_denied, m_deniedNames));
 
     m_report("resolve", m_dirsTotal, m_dirsTotal, "Porovnání s diskem hotovo");
     return m_newly;
 }
 
 } // namespace
+
+std::string NameResolver::deniedWarning(std::int64_t count, const std::vector<std::string>& names) {
+    return "K " + std::to_string(count) + " složkám systém odepřel přístup (" + joined(names) +
+           ") – povolte aplikaci přístup k souborům v Nastavení systému → Soukromí a "
+           "zabezpečení → Soubory a složky.";
+}
 
 LocalListing NameResolver::listDir(const std::string& path, const std::string& home,
                                    TimeoutPool& pool) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace tessary {
 
@@ -42,6 +43,11 @@ struct NameResolver {
     // stand for. Throws the FSError of the listing.
     [[nodiscard]] static LocalListing listDir(const std::string& path, const std::string& home,
                                               TimeoutPool& pool);
+
+    // The warning about `count` folders the system refused to list, naming `names` (the
+    // first few of them). Both kinds of scan give the same text.
+    [[nodiscard]] static std::string deniedWarning(std::int64_t count,
+                                                   const std::vector<std::string>& names);
 };
 
 } // namespace tessary

@@ -33,16 +33,38 @@ bool cachedDumpIsFresh(const Scanner::Options& options, const ScanEnvironment& e
     return info && Scanner::isFresh(info->mtime, secondsNow(), options.maxAgeHours);
 }
 
+void checkCancel(const CancelCallback& cancel) {
+    if (cancelRequested(cancel))
+        throw ScanError::cancelled();
+}
+
+// Parses the dump; a cached one that is no dump gets the hint how to make a new one.
+ScanResult parseDump(const Scanner::Options& options, const ProgressCallback& progress,
+                     const ScanEnvironment& env, bool cached) {
+    try {
+        return DumpParser::parse(env.dumpFile, progress);
+    } catch (const ScanError& e) {
+        if (!cached || e.kind() != ScanError::Kind::message || options.refreshHint.empty())
+            throw;
+        throw ScanError::message(e.payload() + " " + options.refreshHint);
+    }
+}
+
 std::unique_ptr<ScanResult> scanDump(const Scanner::Options& options,
                                      const ProgressCallback& progress, const CancelCallback& cancel,
                                      const ScanEnvironment& env, TimeoutPool& pool) {
-    if (!cachedDumpIsFresh(options, env))
+    const bool cached = cachedDumpIsFresh(options, env);
+    if (!cached)
         (void)Brctl::runDump(env.dumpFile, progress, cancel, env);
-    auto result = std::make_unique<ScanResult>(DumpParser::parse(env.dumpFile, progress));
+    checkCancel(cancel);
+    auto result = std::make_unique<ScanResult>(parseDump(options, progress, env, cached));
+    checkCancel(cancel);
     ContainerMapper::mapContainers(*result, env);
+    checkCancel(cancel);
     (void)NameResolver::resolveNames(*result, progress, {}, nullptr, std::nullopt, cancel,
                                      NameResolver::listTimeout, NameResolver::hydrateTimeout, env,
                                      pool);
+    checkCancel(cancel);
     progress("aggregate", 0, 1, "Sčítám velikosti…");
     Aggregator::aggregate(*result);
     return result;
@@ -93,6 +115,15 @@ std::vector<Item*> hydrateLevel(ScanResult& result, const std::vector<Item*>& fr
 
 } // namespace
 
+Item& Scanner::folder(const ScanResult& result, std::string_view itemID) {
+    Item* item = result.get(itemID);
+    if (!item)
+        throw ScanError::message("Položka „" + std::string(itemID) + "“ ve výsledku skenu není.");
+    if (!item->isDir())
+        throw ScanError::message("Položka „" + std::string(itemID) + "“ není složka.");
+    return *item;
+}
+
 bool Scanner::isFresh(std::int64_t mtime, std::int64_t now, double maxAgeHours) {
     const std::int64_t age = now - mtime;
     return static_cast<double>(age) < maxAgeHours * 3600.0;
@@ -108,7 +139,9 @@ std::unique_ptr<ScanResult> Scanner::scan(const Options& options, const Progress
             FilesystemScanner::build(fsRootsOf(options, env), progress, cancel, env, pool));
     else
         result = scanDump(options, progress, cancel, env, pool);
-    result->quotaRemaining = Brctl::quota(quotaTimeout);
+    checkCancel(cancel);
+    result->quotaRemaining = Brctl::quota(quotaTimeout, {}, cancel);
+    checkCancel(cancel);
     progress("done", 1, 1, "Hotovo");
     return result;
 }
@@ -116,8 +149,8 @@ std::unique_ptr<ScanResult> Scanner::scan(const Options& options, const Progress
 std::int64_t Scanner::hydrate(ScanResult& result, std::string_view itemID, int depth,
                               const ProgressCallback& progress, const CancelCallback& cancel,
                               const ScanEnvironment& env, TimeoutPool& pool) {
-    Item* item = result.get(itemID);
-    if (!item || !item->isDir() || !item->hasPath())
+    Item* item = &folder(result, itemID);
+    if (!item->hasPath())
         throw ScanError::message("Složka nemá známou cestu na disku.");
     if (isSyntheticID(item->id()))
         throw ScanError::message("Kořen nelze načítat najednou – vyberte konkrétní složku.");

@@ -29,12 +29,16 @@ struct Scanner {
         double maxAgeHours = 6.0;
         // Roots of a disk-only scan as (name, path); absent means iCloud Drive's own folder.
         std::optional<std::vector<std::pair<std::string, std::string>>> fsRoots;
+        // Added to the error when the cached dump cannot be read as a dump: tells the user how
+        // to make a new one in the caller's own terms (a menu command, a command-line option).
+        std::string refreshHint = "Vytvořte nový výpis databáze.";
     };
 
     // Runs the stages in order (dump when needed, parse, container mapping, name resolution,
     // aggregation; or the disk-only scan) and asks for the free quota. Errors of the stages pass
-    // through unchanged and no partial result is returned. The last report of a successful scan
-    // is ("done", 1, 1, "Hotovo").
+    // through unchanged (a cached dump that cannot be parsed gets `refreshHint` added) and no
+    // partial result is returned. A stop request is honoured between every two stages. The last
+    // report of a successful scan is ("done", 1, 1, "Hotovo").
     [[nodiscard]] static std::unique_ptr<ScanResult>
     scan(const Options& options, const ProgressCallback& progress, const CancelCallback& cancel,
          const ScanEnvironment& env, TimeoutPool& pool);
@@ -46,6 +50,10 @@ struct Scanner {
     static std::int64_t hydrate(ScanResult& result, std::string_view itemID, int depth,
                                 const ProgressCallback& progress, const CancelCallback& cancel,
                                 const ScanEnvironment& env, TimeoutPool& pool);
+
+    // The folder `itemID` of `result`; throws ScanError naming the id when the result has no
+    // such item or the item is not a folder.
+    static Item& folder(const ScanResult& result, std::string_view itemID);
 
     // Whether a dump written at `mtime` (seconds since 1970) may be reused at `now`: younger
     // than `maxAgeHours`; equality counts as too old, a time in the future as young.

@@ -26,20 +26,33 @@ std::string guarded(std::string_view text) {
     return std::string(text);
 }
 
-void appendCell(std::string& row, std::string_view cell) {
-    if (!row.empty())
-        row += ';';
+// One row being built. The separator goes before every cell but the first, whether or not
+// the cells before were empty: an empty name still takes its column.
+struct Row {
+    std::string text;
+    bool started = false;
+    void clear() {
+        text.clear();
+        started = false;
+    }
+};
+
+void appendCell(Row& row, std::string_view cell) {
+    if (row.started)
+        row.text += ';';
+    row.started = true;
+    std::string& out = row.text;
     if (cell.find_first_of(";\"\n\r") == std::string_view::npos) {
-        row += cell;
+        out += cell;
         return;
     }
-    row += '"';
+    out += '"';
     for (char c : cell) {
         if (c == '"')
-            row += '"';
-        row += c;
+            out += '"';
+        out += c;
     }
-    row += '"';
+    out += '"';
 }
 
 } // namespace
@@ -55,10 +68,10 @@ std::string Serialization::exportCSV(const ScanResult& result, const Item& item)
                                                   "Neprozkoumaných složek",
                                                   "Jméno dopočteno"};
     std::string out = "\xEF\xBB\xBF"; // UTF-8 byte-order mark, so spreadsheets pick UTF-8
-    std::string row;
+    Row row;
     for (std::string_view h : header)
         appendCell(row, h);
-    out += row;
+    out += row.text;
     for (const Item* child : childrenSorted(item, SortKey::qta)) {
         row.clear();
         appendCell(row, guarded(child->name()));
@@ -69,7 +82,7 @@ std::string Serialization::exportCSV(const ScanResult& result, const Item& item)
             appendCell(row, fmt::format("{}", v));
         appendCell(row, child->resolved ? "ano" : "ne");
         out += "\r\n";
-        out += row;
+        out += row.text;
     }
     out += "\r\n";
     return out;

@@ -1,7 +1,13 @@
 #include "cli/CliOptions.hpp"
 
+#include "cli/TerminalText.hpp"
+
+#include "TessaryCore/Serialization.hpp"
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace tessary::cli {
 
@@ -23,6 +29,39 @@ int standardOutputUsers(const CliOptions& o) {
     users += o.csv && o.csv->second == "-";
     users += o.topFiles || o.topDirs;
     return users;
+}
+
+// A usage error: the Czech text on standard error, exit code 2.
+CliParse usageError(const std::string& text) {
+    std::fprintf(stderr, "%s\nNápověda: varnelo-cli --help\n", terminalText(text).c_str());
+    return {std::nullopt, 2};
+}
+
+// CLI11's own texts are English; the user gets a Czech one, the offending argument named.
+std::string czechParseError(const CLI::ParseError& e) {
+    const std::string detail = e.what();
+    if (dynamic_cast<const CLI::ExtrasError*>(&e))
+        return "Neznámý argument: " +
+               detail.substr(detail.find_first_not_of(' ', detail.find(':') + 1));
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e))
+        return "Volba dostala špatný počet hodnot (" + detail + ").";
+    if (dynamic_cast<const CLI::ConversionError*>(&e) ||
+        dynamic_cast<const CLI::ValidationError*>(&e))
+        return "Neplatná hodnota volby (" + detail + ").";
+    return "Chybné použití (" + detail + ").";
+}
+
+// "Složka neexistuje" or "Není to složka" for a --fs root that cannot be walked; nothing for a
+// folder (a link to a folder included).
+std::optional<std::string> rootProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return (errno == ENOENT || errno == ENOTDIR ? "Složka neexistuje: "
+                                                    : "Složku nelze otevřít: ") +
+               path;
+    if (!S_ISDIR(st.st_mode))
+        return "Není to složka: " + path;
+    return std::nullopt;
 }
 
 } // namespace
@@ -57,7 +96,8 @@ CliParse parseCommandLine(int argc, char** argv) {
     app.add_option("--format", format, "Formát seznamů: text nebo json")
         ->check(CLI::IsMember({"text", "json"}));
     app.add_option("--hydrate", o.hydrateId, "Po skenu načte obsah složky jen v cloudu");
-    app.add_option("--depth", o.hydrateDepth, "Kolik úrovní složek načíst u --hydrate (1–3)");
+    auto* depth =
+        app.add_option("--depth", o.hydrateDepth, "Kolik úrovní složek načíst u --hydrate (1–3)");
     app.add_flag("-q,--quiet", o.quiet, "Nevypisuje průběh");
 
     try {
@@ -65,33 +105,38 @@ CliParse parseCommandLine(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         // --help and --version end the run successfully; every other parse error is a usage
         // error, whatever code CLI11 gives it.
-        return {std::nullopt, app.exit(e) == 0 ? 0 : 2};
+        if (e.get_exit_code() == 0)
+            return {std::nullopt, app.exit(e)};
+        return usageError(czechParseError(e));
     }
 
     for (const std::string& rootText : fsRootTexts) {
         auto root = splitRoot(rootText);
-        if (!root) {
-            std::fprintf(stderr, "Chybný kořen --fs „%s“: čekám NÁZEV=CESTA.\n", rootText.c_str());
-            return {std::nullopt, 2};
-        }
+        if (!root)
+            return usageError("Chybný kořen --fs „" + rootText + "“: čekám NÁZEV=CESTA.");
         o.fsRoots.push_back(std::move(*root));
     }
-    if (!o.fsRoots.empty() && o.dumpFile) {
-        std::fprintf(stderr, "Volby --fs a --dump nelze kombinovat.\n");
-        return {std::nullopt, 2};
-    }
-    if (o.hydrateId && (o.dumpFile || !o.fsRoots.empty())) {
-        std::fprintf(stderr, "Volba --hydrate patří jen ke skenu databáze s porovnáním disku.\n");
-        return {std::nullopt, 2};
-    }
+    if (!o.fsRoots.empty() && o.dumpFile)
+        return usageError("Volby --fs a --dump nelze kombinovat.");
+    if (o.hydrateId && (o.dumpFile || !o.fsRoots.empty()))
+        return usageError("Volba --hydrate patří jen ke skenu databáze s porovnáním disku.");
+    if (depth->count() > 0 && !o.hydrateId)
+        return usageError("Volba --depth patří jen k volbě --hydrate.");
+    if (o.hydrateDepth < 1 || o.hydrateDepth > 3)
+        return usageError("Volba --depth čeká počet úrovní 1 až 3.");
+    if (o.jsonDepth > Serialization::maxExportDepth)
+        return usageError("Hloubka --json-depth smí být nejvýše " +
+                          std::to_string(Serialization::maxExportDepth) + ".");
     if (csvArgs.size() == 2)
         o.csv = std::pair{csvArgs[0], csvArgs[1]};
     o.formatJson = format == "json";
-    if (standardOutputUsers(o) > 1) {
-        std::fprintf(stderr, "Na standardní výstup („-“) smí jít jen jeden výstup: JSON export, "
-                             "CSV export nebo seznamy.\n");
-        return {std::nullopt, 2};
-    }
+    if (standardOutputUsers(o) > 1)
+        return usageError("Na standardní výstup („-“) smí jít jen jeden výstup: JSON export, "
+                          "CSV export nebo seznamy.");
+    // The roots are checked last, so that a usage error is never hidden behind a disk lookup.
+    for (const auto& [name, path] : o.fsRoots)
+        if (auto problem = rootProblem(path))
+            return usageError(*problem);
     return {std::move(o), 0};
 }
 

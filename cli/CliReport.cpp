@@ -1,9 +1,14 @@
 #include "cli/CliReport.hpp"
 
+#include "cli/StandardOutput.hpp"
+#include "cli/TerminalText.hpp"
+
 #include "TessaryCore/AtomicFile.hpp"
 #include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/Scanner.hpp"
 #include "TessaryCore/Serialization.hpp"
 
+#include <algorithm>
 #include <ctime>
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -98,14 +103,24 @@ bool wantsTopLists(const CliOptions& o) {
     return o.topFiles || o.topDirs;
 }
 
-// Writes `bytes` to the file `path`, or to standard output for "-".
-void writeOutput(const std::string& path, const std::string& bytes) {
+// Writes `bytes` to the file `path` (replaced whole, see AtomicFile), or to standard output
+// for "-", in pieces with `stop` asked between two: a stop request leaves no file behind.
+void writeOutput(const std::string& path, std::string_view bytes, const std::atomic<bool>& stop) {
     if (path == standardOutput) {
-        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-        std::fflush(stdout);
+        StandardOutput::write(bytes, stop);
         return;
     }
-    AtomicFile::write(path, bytes);
+    AtomicFile::write(path, [&](const AtomicFile::Put& put) {
+        for (std::string_view rest = bytes; !rest.empty();) {
+            if (stop.load())
+                throw ScanError::cancelled();
+            const std::size_t n = std::min(rest.size(), StandardOutput::pieceBytes);
+            put(rest.substr(0, n));
+            rest.remove_prefix(n);
+        }
+    });
+    if (stop.load())
+        throw ScanError::cancelled();
 }
 
 bool exportsToStandardOutput(const CliOptions& o) {
@@ -113,25 +128,25 @@ bool exportsToStandardOutput(const CliOptions& o) {
            (o.csv && o.csv->second == standardOutput);
 }
 
-const Item& folderFor(const ScanResult& result, const std::string& id) {
-    const Item* item = result.get(id);
-    if (!item)
-        throw ScanError::message(fmt::format("Položka „{}“ ve výsledku skenu není.", id));
-    if (!item->isDir())
-        throw ScanError::message(fmt::format("Položka „{}“ není složka.", id));
-    return *item;
-}
-
-void writeExports(const ScanResult& result, const CliOptions& o) {
-    if (o.jsonFile) {
-        if (*o.jsonFile == standardOutput)
-            writeOutput(*o.jsonFile, Serialization::exportJSON(result, o.jsonDepth, o.jsonFiles));
-        else
-            Serialization::exportTree(result, *o.jsonFile, o.jsonDepth, o.jsonFiles);
-    }
+void writeExports(const ScanResult& result, const CliOptions& o, const std::atomic<bool>& stop) {
+    if (o.jsonFile)
+        writeOutput(*o.jsonFile, Serialization::exportJSON(result, o.jsonDepth, o.jsonFiles), stop);
     if (o.csv)
         writeOutput(o.csv->second,
-                    Serialization::exportCSV(result, folderFor(result, o.csv->first)));
+                    Serialization::exportCSV(result, Scanner::folder(result, o.csv->first)), stop);
+}
+
+// Plain text for standard output or error: what came from a dump or the disk may hold
+// control characters.
+void writeText(std::string_view text, bool toStandardOutput, const std::atomic<bool>& stop) {
+    const std::string clean = terminalText(text);
+    if (toStandardOutput) {
+        StandardOutput::write(clean, stop);
+        return;
+    }
+    if (stop.load())
+        throw ScanError::cancelled();
+    std::fputs(clean.c_str(), stderr);
 }
 
 } // namespace
@@ -181,23 +196,17 @@ std::string CliReport::topListsJSON(const ScanResult& result, const CliOptions& 
     return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
-bool CliReport::write(const ScanResult& result, const CliOptions& o) {
-    try {
-        const bool dataOnStdout = exportsToStandardOutput(o) || (o.formatJson && wantsTopLists(o));
-        const std::string summary = summaryText(result);
-        std::fputs(summary.c_str(), dataOnStdout ? stderr : stdout);
-        if (wantsTopLists(o)) {
-            const std::string lists =
-                o.formatJson ? topListsJSON(result, o) : topListsText(result, o);
-            std::fputs(lists.c_str(), stdout);
-        }
-        std::fflush(stdout);
-        writeExports(result, o);
-        return true;
-    } catch (const ScanError& error) {
-        std::fprintf(stderr, "%s\n", error.description().c_str());
-        return false;
+void CliReport::write(const ScanResult& result, const CliOptions& o,
+                      const std::atomic<bool>& stop) {
+    const bool dataOnStdout = exportsToStandardOutput(o) || (o.formatJson && wantsTopLists(o));
+    writeText(summaryText(result), !dataOnStdout, stop);
+    if (wantsTopLists(o)) {
+        if (o.formatJson)
+            StandardOutput::write(topListsJSON(result, o), stop);
+        else
+            writeText(topListsText(result, o), true, stop);
     }
+    writeExports(result, o, stop);
 }
 
 } // namespace tessary::cli

@@ -4,6 +4,7 @@
 
 #include "TessaryCore/ScanResult.hpp"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -15,9 +16,11 @@ namespace tessary::cli {
 struct CliReport {
     CliReport() = delete;
 
-    // Writes everything; on a failure prints its Czech text on standard error and returns
-    // false. Files are written to a temporary file and renamed, never left half-written.
-    [[nodiscard]] static bool write(const ScanResult& result, const CliOptions& options);
+    // Writes everything, asking `stop` between the pieces. Throws ScanError: cancelled on a
+    // stop request, else a Czech message (an unknown CSV folder, a file or standard output that
+    // cannot be written). Files are replaced whole (AtomicFile), never left half-written.
+    static void write(const ScanResult& result, const CliOptions& options,
+                      const std::atomic<bool>& stop);
 
     // The plain-text summary: totals in iCloud, cloud-only and downloaded, free quota, dead
     // items, containers and warnings.

@@ -2,14 +2,17 @@
 
 #include "cli/CliReport.hpp"
 #include "cli/ProgressPrinter.hpp"
+#include "cli/TerminalText.hpp"
 
 #include "TessaryCore/Aggregator.hpp"
 #include "TessaryCore/DumpParser.hpp"
+#include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/Scanner.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fmt/format.h>
 #include <memory>
 
@@ -19,22 +22,50 @@ namespace {
 constexpr int exitFailed = 1;
 constexpr int exitStopped = 130;
 
+void checkStop(const std::atomic<bool>& stop) {
+    if (stop.load())
+        throw ScanError::cancelled();
+}
+
+// The home folder must be a folder that exists: an empty HOME would put the cache into the
+// current folder, a missing one would get folders made inside it. Checked before anything is
+// created.
 ScanEnvironment environmentFor(const CliOptions& options) {
+    const char* variable = std::getenv("HOME");
+    std::string home;
     if (options.home)
-        return ScanEnvironment(*options.home);
-    return ScanEnvironment::defaultEnvironment();
+        home = *options.home;
+    else if (variable != nullptr)
+        home = variable;
+    else // not set at all: the account's own home folder
+        home = ScanEnvironment::defaultEnvironment().home;
+    if (home.empty())
+        throw ScanError::message(options.home
+                                     ? "Volba --home nesmí být prázdná."
+                                     : "Proměnná HOME je prázdná – nevím, kde je domovská složka.");
+    if (!FS::exists(home))
+        throw ScanError::message("Domovská složka neexistuje: " + home);
+    if (!FS::isDirectory(home))
+        throw ScanError::message("Domovská složka není složka: " + home);
+    return ScanEnvironment(home);
 }
 
 // A dump given by path is analysed as the database describes it: nothing is compared with
-// this disk, so nothing is resolved and every document counts as cloud-only.
+// this disk, so nothing is resolved and every document counts as cloud-only. The parser has
+// no cancel callback of its own, so its progress reports are where a stop request is heard.
 std::unique_ptr<ScanResult> analyseDumpFile(const std::string& path,
                                             const ProgressCallback& progress,
                                             const std::atomic<bool>& stop) {
-    auto result = std::make_unique<ScanResult>(DumpParser::parse(path, progress));
-    if (stop.load())
-        throw ScanError::cancelled();
+    const ProgressCallback stoppable = [&](std::string_view phase, std::int64_t done,
+                                           std::int64_t total, std::string_view message) {
+        checkStop(stop);
+        progress(phase, done, total, message);
+    };
+    auto result = std::make_unique<ScanResult>(DumpParser::parse(path, stoppable));
+    checkStop(stop);
     progress("aggregate", 0, 1, "Sčítám velikosti…");
     Aggregator::aggregate(*result);
+    checkStop(stop);
     progress("done", 1, 1, "Hotovo");
     return result;
 }
@@ -45,6 +76,7 @@ std::unique_ptr<ScanResult> runScan(const CliOptions& options, const ScanEnviron
     Scanner::Options scanOptions;
     scanOptions.refresh = options.refresh;
     scanOptions.maxAgeHours = options.maxAgeHours;
+    scanOptions.refreshHint = "Nový výpis vytvoří varnelo-cli --refresh.";
     if (!options.fsRoots.empty()) {
         scanOptions.mode = ScanMode::fs;
         scanOptions.fsRoots = options.fsRoots;
@@ -69,22 +101,34 @@ int runCli(const CliOptions& options, const std::atomic<bool>& stop) {
     };
     const CancelCallback cancel = [&stop] { return stop.load(); };
     try {
-        const ScanEnvironment env = environmentFor(options);
-        auto result = options.dumpFile ? analyseDumpFile(*options.dumpFile, progress, stop)
-                                       : runScan(options, env, progress, cancel);
-        if (options.hydrateId)
-            hydrate(*result, options, env, progress, cancel);
+        std::unique_ptr<ScanResult> result;
+        if (options.dumpFile) {
+            result = analyseDumpFile(*options.dumpFile, progress, stop);
+        } else {
+            const ScanEnvironment env = environmentFor(options);
+            result = runScan(options, env, progress, cancel);
+            checkStop(stop);
+            if (options.hydrateId)
+                hydrate(*result, options, env, progress, cancel);
+        }
+        checkStop(stop);
         printer.finish();
-        return CliReport::write(*result, options) ? 0 : exitFailed;
+        CliReport::write(*result, options, stop);
+        return 0;
     } catch (const ScanError& error) {
         printer.finish();
-        std::fprintf(stderr, "%s\n", error.description().c_str());
-        return error.isCancelled() ? exitStopped : exitFailed;
+        // A stop request decides the outcome, whatever failed meanwhile.
+        if (error.isCancelled() || stop.load()) {
+            std::fprintf(stderr, "%s\n", ScanError::cancelled().description().c_str());
+            return exitStopped;
+        }
+        std::fprintf(stderr, "%s\n", terminalText(error.description()).c_str());
+        return exitFailed;
     } catch (const std::exception& error) {
         // Every stage reports its failures as ScanError; anything else is a fault of ours, still
         // reported as a failed run rather than a crash.
         printer.finish();
-        std::fprintf(stderr, "Neočekávaná chyba: %s\n", error.what());
+        std::fprintf(stderr, "Neočekávaná chyba: %s\n", terminalText(error.what()).c_str());
         return exitFailed;
     }
 }

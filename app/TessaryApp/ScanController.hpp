@@ -235,6 +235,9 @@ public:
     // Hydration, file-manager actions, exports.
     void startHydrate(const std::string& id, int depth);
     [[nodiscard]] static bool canHydrate(const NodeDTO& node);
+    // The local path `revealInFinder` would show for the item: its own, else its nearest
+    // ancestor's; none when neither is known or the id is not in the result.
+    [[nodiscard]] std::optional<std::string> localPath(const std::string& id) const;
     void revealInFinder(const std::string& id);
     void openInFinder(const std::string& id);
     void showInParent(const std::string& id);

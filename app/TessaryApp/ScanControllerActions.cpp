@@ -118,6 +118,11 @@ std::optional<std::string> ScanController::nearestPath(const Item& item) const {
     return std::nullopt;
 }
 
+std::optional<std::string> ScanController::localPath(const std::string& id) const {
+    const Item* item = find(id);
+    return item ? nearestPath(*item) : std::nullopt;
+}
+
 void ScanController::revealInFinder(const std::string& id) {
     const Item* item = find(id);
     const std::optional<std::string> path = item ? nearestPath(*item) : std::nullopt;

@@ -4,7 +4,7 @@
 
 namespace tessary {
 
-// The fixed addresses of the Help menu.
+// The fixed addresses of the Help menu and the help texts.
 struct Links {
     Links() = delete;
 
@@ -12,6 +12,8 @@ struct Links {
     [[nodiscard]] static QUrl support() {
         return QUrl(QStringLiteral("mailto:podpora@varnelo.app?subject=Varnelo"));
     }
+    // The iCloud web site as the help texts name it.
+    [[nodiscard]] static QString icloudWeb() { return QStringLiteral("icloud.com"); }
     [[nodiscard]] static QUrl privacy() {
         return QUrl(QStringLiteral("https://varnelo.app/ochrana-soukromi"));
     }

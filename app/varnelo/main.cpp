@@ -32,14 +32,18 @@ void failWith(const ScanController& c) {
 }
 
 void watchFirstScan(ScanController& c, const std::function<void()>& done, bool failOnError) {
-    QObject::connect(&c, &ScanController::runIDChanged, &c, [&c, done, failOnError] {
-        if (c.phase() == ScanController::Phase::error) {
-            if (failOnError)
-                failWith(c);
-            return;
-        }
-        done();
-    });
+    // Queued: the run counter changes first when a scan ends, its outcome right after.
+    QObject::connect(
+        &c, &ScanController::runIDChanged, &c,
+        [&c, done, failOnError] {
+            if (c.phase() == ScanController::Phase::error) {
+                if (failOnError)
+                    failWith(c);
+                return;
+            }
+            done();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace
@@ -79,7 +83,9 @@ int main(int argc, char** argv) {
         const QString file = parser.value(screenshot);
         watchFirstScan(
             controller,
-            [&window, file] {
+            [&window, &controller, file] {
+                // The picture shows the tree, not the summary that opens after a scan.
+                controller.setShowSummary(false);
                 // Let the window lay out and paint the new rows first.
                 QTimer::singleShot(300, &window, [&window, file] {
                     if (!window.grab().save(file, "PNG")) {

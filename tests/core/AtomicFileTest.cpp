@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tessary;
 namespace fs = std::filesystem;
@@ -61,4 +64,58 @@ TEST_F(AtomicFileTest, FailuresLeaveTheTargetAndNoTemporaryFile) {
     EXPECT_THROW(AtomicFile::write((m_dir / "").string(), "new"), ScanError);
     EXPECT_EQ(read(target), "old");
     EXPECT_EQ(others("keep.txt"), std::vector<std::string>{"folder"});
+}
+
+TEST_F(AtomicFileTest, LinksAreWrittenThroughAndSpecialFilesInPlace) {
+    // A link to a file: the file gets the new content, the link stays a link.
+    const fs::path real = m_dir / "real.json";
+    AtomicFile::write(real.string(), "old");
+    fs::create_symlink("real.json", m_dir / "link.json");
+    AtomicFile::write((m_dir / "link.json").string(), "new");
+    EXPECT_TRUE(fs::is_symlink(m_dir / "link.json"));
+    EXPECT_EQ(read(real), "new");
+    // A link to a file not there yet creates that file.
+    fs::create_symlink("later.json", m_dir / "dangling.json");
+    AtomicFile::write((m_dir / "dangling.json").string(), "made");
+    EXPECT_TRUE(fs::is_symlink(m_dir / "dangling.json"));
+    EXPECT_EQ(read(m_dir / "later.json"), "made");
+
+    // A FIFO is written into, not replaced by a plain file.
+    const fs::path fifo = m_dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    AtomicFile::write(fifo.string(), [](const AtomicFile::Put& put) {
+        put("through ");
+        put("the pipe");
+    });
+    char buf[64] = {};
+    const ssize_t n = ::read(reader, buf, sizeof buf);
+    ::close(reader);
+    EXPECT_EQ(std::string(buf, static_cast<std::size_t>(std::max<ssize_t>(n, 0))),
+              "through the pipe");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    // A link to a device: the device is written, both stay what they were.
+    fs::create_symlink("/dev/null", m_dir / "null");
+    AtomicFile::write((m_dir / "null").string(), "discarded");
+    EXPECT_TRUE(fs::is_symlink(m_dir / "null"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    std::vector<std::string> names = others("");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"dangling.json", "later.json", "link.json", "null",
+                                               "pipe", "real.json"}));
+}
+
+TEST_F(AtomicFileTest, AWriterThatFailsLeavesTheTargetAsItWas) {
+    const fs::path target = m_dir / "keep.csv";
+    AtomicFile::write(target.string(), "old");
+    EXPECT_THROW(AtomicFile::write(target.string(),
+                                   [](const AtomicFile::Put& put) {
+                                       put("half");
+                                       throw ScanError::message("stop");
+                                   }),
+                 ScanError);
+    EXPECT_EQ(read(target), "old");
+    EXPECT_TRUE(others("keep.csv").empty());
 }

@@ -621,3 +621,86 @@ TEST_F(BrctlTest, QuotaReadsTheFreeBytes) {
     EXPECT_EQ(Brctl::parseQuota("\xD9\xA3 bytes of quota remaining"), std::nullopt); // Arabic 3
     EXPECT_EQ(Brctl::parseQuota("\xff 5 bytes of quota remaining"), 5);
 }
+
+TEST_F(BrctlTest, OutputThatIsNoDumpNeverReplacesTheCache) {
+    writeOldDump();
+    // Exit 0, big enough and "client items" in it, but no server section before it.
+    usePayloadTool(std::string(2000, 'g') + "\n    client items\n");
+    const std::string notADump =
+        "Výstup nástroje brctl není výpis databáze (chybí v něm sekce 'server items' před "
+        "sekcí 'client items'). Uložený výpis zůstal beze změny.";
+    ScanError e = scanErrorOf([&] { runDump(); });
+    EXPECT_EQ(e.kind(), ScanError::Kind::message);
+    EXPECT_EQ(e.description(), notADump);
+    expectOldDumpUntouched();
+
+    // A server header after the client marker, or one that is only part of a longer word,
+    // does not make a dump either.
+    usePayloadTool("    client items\n" + std::string(2000, 'g') + "\n    server items\n");
+    EXPECT_EQ(scanErrorOf([&] { runDump(); }).description(), notADump);
+    usePayloadTool("    server itemsX\n" + std::string(2000, 'g') + "\n    client items\n");
+    EXPECT_EQ(scanErrorOf([&] { runDump(); }).description(), notADump);
+    expectOldDumpUntouched();
+
+    EXPECT_EQ(Brctl::dumpShape(path("absent")), DumpShape::incomplete);
+    writeFile(path("crlf"), "x\r\n    server items\r\n" + std::string(100, 'y') + "client items");
+    EXPECT_EQ(Brctl::dumpShape(path("crlf")), DumpShape::complete);
+    // A header line longer than a block's worth of prefix, and one cut by the file's end.
+    writeFile(path("long"), "    server items " + std::string(100, 'z') + "\n    client items\n");
+    EXPECT_EQ(Brctl::dumpShape(path("long")), DumpShape::complete);
+    writeFile(path("end"), "client items\n    server items");
+    EXPECT_EQ(Brctl::dumpShape(path("end")), DumpShape::notADump);
+}
+
+TEST_F(BrctlTest, AStopAskedForWinsOverTheToolsExitStatus) {
+    writeOldDump();
+    // The tool writes a complete dump and exits with 0 while the stop request is made, as a
+    // terminal's Ctrl-C reaches both at once.
+    usePayloadTool(dumpText(2000));
+    useTool("echo $$ > '" + path("pid") + "'\ncat '" + path("payload") + "' > \"$4\"\n");
+    bool stop = false;
+    const auto exited = [&] {
+        const std::string text = readFile(path("pid"));
+        if (text.empty())
+            return false;
+        const std::string stat = readFile("/proc/" + std::to_string(std::stoi(text)) + "/stat");
+        return stat.empty() || stat.find(") Z ") != std::string::npos;
+    };
+    const ScanError e = scanErrorOf([&] {
+        Brctl::runDump(
+            std::nullopt,
+            [&](std::string_view, std::int64_t, std::int64_t, std::string_view) {
+                stop = stop || exited();
+            },
+            [&] { return stop; }, *env, fast);
+    });
+    EXPECT_TRUE(e.isCancelled()) << e.description();
+    expectOldDumpUntouched();
+}
+
+TEST_F(BrctlTest, TheToolsWholeProcessGroupStopsAndAbandonedPartialsGo) {
+    writeOldDump();
+    // A partial dump of a process that no longer exists, and one of a process that does.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string abandoned = env->cacheDir + "/dump-v." + std::to_string(gone) + ".part";
+    const std::string alive = env->cacheDir + "/dump-v." + std::to_string(::getppid()) + ".part";
+    writeFile(abandoned, "left behind");
+    writeFile(alive, "still written");
+
+    // A script whose own child keeps running; stopping the tool must stop that child too.
+    useTool("sleep 300 &\necho $! > '" + path("grandchild") + "'\nprintf x > \"$4\"\n" +
+            "while :; do sleep 0.05; done\n");
+    const ScanError e = scanErrorOf(
+        [&] { runDump(nullptr, [&] { return !readFile(path("grandchild")).empty(); }); });
+    EXPECT_TRUE(e.isCancelled());
+    const pid_t grandchild = std::stoi(readFile(path("grandchild")));
+    for (int i = 0; i < 200 && !processGone(grandchild); ++i) // reaped by init meanwhile
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(processGone(grandchild)) << "the script's child still runs";
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_TRUE(fs::exists(alive));
+    expectOldDumpUntouched();
+}

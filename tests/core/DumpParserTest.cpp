@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+#include <sys/stat.h>
+
 using namespace tessary;
 
 namespace {
@@ -79,9 +81,15 @@ TEST_F(DumpParserTest, FailuresAndTheServerSection) {
     expectMessage([&] { (void)parse("    server itemsX\n" + header("c", 1)); }, missing);
     const std::string nowhere = (m_dir / "missing.txt").string();
     expectMessage([&] { (void)DumpParser::parse(nowhere); },
-                  "Výpis databáze nelze otevřít: " + nowhere);
+                  "Výpis databáze nelze otevřít: " + nowhere + " (soubor neexistuje)");
     expectMessage([&] { (void)DumpParser::parse(m_dir.string()); },
-                  "Výpis databáze nelze otevřít: " + m_dir.string());
+                  "Výpis databáze nelze otevřít: " + m_dir.string() + " (je to složka)");
+    // A FIFO without a writer would block the open: refused before it is opened.
+    const std::string fifo = (m_dir / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    expectMessage([&] { (void)DumpParser::parse(fifo); },
+                  "Výpis databáze nelze otevřít: " + fifo + " (není to obyčejný soubor)");
+    std::filesystem::remove(fifo);
 
     // Only the server header: no containers, every line counted.
     ScanResult only = parse("noise\n    server items\nmore\n");
@@ -215,6 +223,21 @@ TEST_F(DumpParserTest, ChildCountCheck) {
                                         "U 3 z 100 složek nesouhlasí počet potomků s databází – "
                                         "výpis mohl být neúplný."}));
     }
+}
+
+TEST_F(DumpParserTest, ChildrenCutOutOfACycleStillCountAsListed) {
+    // 20 folders with one child each, as the database says; two of them form a cycle, so
+    // cutting it takes a child from one of them. That is no mismatch of the database's.
+    std::string text = "    server items\n" + header("c", 1);
+    text += dir("A", "B", "A", 1) + dir("B", "A", "B", 1);
+    for (int i = 0; i < 18; ++i)
+        text += dir("f" + std::to_string(i), "root[1]", "f", 1) +
+                item("c" + std::to_string(i), "f" + std::to_string(i), "x");
+    ScanResult res = parse(text);
+    EXPECT_EQ(res.stats.at("parent_cycles"), 1);
+    EXPECT_EQ(res.stats.at("dirs_checked"), 20);
+    EXPECT_EQ(res.stats.at("dirs_child_mismatch"), 0);
+    EXPECT_TRUE(res.warnings.empty()) << res.warnings.front();
 }
 
 TEST_F(DumpParserTest, BlockBoundariesLongLinesAndTheLastLine) {

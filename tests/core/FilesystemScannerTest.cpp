@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -119,7 +121,13 @@ TEST_F(FilesystemScannerTest, DatalessBusyAndRefusedFolders) {
         const ScanResult d = FilesystemScanner::build({{"Dva", home + "/two"}}, noopProgress, {},
                                                       ScanEnvironment(home), own);
         const Item* l = d.roots[0]->children.empty() ? nullptr : d.roots[0]->children[0];
-        ::_exit(l && l->denied && !l->enumerated ? 0 : 1);
+        if (!(l && l->denied && !l->enumerated))
+            ::_exit(1);
+        // The same warning as a database scan gives, so that the text summary shows it too.
+        const bool warned =
+            d.warnings.size() == 1 &&
+            d.warnings[0].starts_with("K 1 složkám systém odepřel přístup (locked)");
+        ::_exit(warned && d.stats.at("dirs_denied") == 1 ? 0 : 2);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -127,6 +135,32 @@ TEST_F(FilesystemScannerTest, DatalessBusyAndRefusedFolders) {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
         GTEST_SKIP() << "cannot drop to user nobody (65534) to check refused access";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(FilesystemScannerTest, FoldersBeyondThePathLimitAreCountedAndWarnedAbout) {
+    // Nested deeper than a path can name (long names keep the levels few); made relative to
+    // each open folder.
+    const std::string name(200, 'd');
+    const std::string top = home + "/one/deep";
+    fs::create_directories(top);
+    int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int level = 0; level < 25; ++level) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    ::close(fd);
+    const ScanResult r = scan({{"Jedna", home + "/one"}});
+    // The plain removal of the temporary folder cannot take paths this long.
+    EXPECT_EQ(std::system(("rm -rf '" + top + "'").c_str()), 0);
+    EXPECT_EQ(r.stats.at("dirs_too_deep"), 1);
+    EXPECT_EQ(r.roots[0]->aggUnenum, 1);
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_EQ(r.warnings[0], "1 složek leží tak hluboko, že jejich cesta je delší, než systém "
+                             "dovolí – nebyly prozkoumány a počítají se mezi neprozkoumané.");
 }
 
 TEST_F(FilesystemScannerTest, CancelThrows) {

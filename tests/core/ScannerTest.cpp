@@ -184,8 +184,9 @@ TEST_F(ScannerTest, HydrationRefusesRootsUnknownIdsAndDocuments) {
         return std::string("no error");
     };
     EXPECT_EQ(refusal("root[1]"), "Kořen nelze načítat najednou – vyberte konkrétní složku.");
-    EXPECT_EQ(refusal("nope"), "Složka nemá známou cestu na disku.");
-    EXPECT_EQ(refusal("f1"), "Složka nemá známou cestu na disku.");
+    // The id is named, and whether it is unknown or not a folder.
+    EXPECT_EQ(refusal("nope"), "Položka „nope“ ve výsledku skenu není.");
+    EXPECT_EQ(refusal("f1"), "Položka „f1“ není složka.");
 }
 
 TEST_F(ScannerTest, HydrationListsANeverOpenedFolder) {

@@ -113,6 +113,17 @@ TEST(SerializationCSVTest, EmptyFolderIsTheHeaderAlone) {
               "Neprozkoumaných složek;Jméno dopočteno\r\n");
 }
 
+TEST(SerializationCSVTest, AnEmptyNameKeepsItsCell) {
+    ScanResult res;
+    Item& root = addRoot(res, "root[1]");
+    root.setName("R");
+    addChild(res, root, "f1", ItemKind::doc, 10).setName("");
+    Aggregator::aggregate(res);
+    const std::string csv = Serialization::exportCSV(res, root);
+    const std::string row = csv.substr(csv.find("\r\n") + 2);
+    EXPECT_EQ(row, ";soubor;R/;10;0;0;1;0;ano\r\n");
+}
+
 TEST(SerializationCSVTest, FormatSizeThresholds) {
     EXPECT_EQ(Serialization::formatSize(0), "0 B");
     EXPECT_EQ(Serialization::formatSize(999), "999 B");

@@ -119,3 +119,100 @@ TEST_F(CliTest, FailuresExitWithTheirCodesAndCzechTexts) {
     EXPECT_EQ(run("--fs 'bez-cesty'").status, 2);
     EXPECT_EQ(run("--fs a=/tmp --dump '" + m_dump + "'").status, 2);
 }
+
+TEST_F(CliTest, ExportsThroughLinksKeepTheLinksAndDevices) {
+    const fs::path real = m_dir / "real.json";
+    std::ofstream(real) << "old";
+    fs::create_symlink(real, m_dir / "tree.json");
+    fs::create_symlink("/dev/null", m_dir / "null.csv");
+    const Outcome r = run("--dump '" + m_dump + "' -q --json '" + (m_dir / "tree.json").string() +
+                          "' --csv d1 '" + (m_dir / "null.csv").string() + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(m_dir / "tree.json"));
+    EXPECT_TRUE(fs::is_symlink(m_dir / "null.csv"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(nlohmann::json::parse(read(real))["summary"]["dead_count"], 1);
+}
+
+TEST_F(CliTest, AFullOrClosedStandardOutputFailsTheRun) {
+    const auto lastError = [&](const std::string& args, const std::string& redirect) {
+        const std::string command = "HOME='" + (m_dir / "home").string() +
+                                    "' '" VARNELO_CLI "' --dump '" + m_dump + "' -q " + args + " " +
+                                    redirect + " 2>'" + (m_dir / "err").string() + "'";
+        const int raw = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << args << redirect;
+        return lastLine(read(m_dir / "err"));
+    };
+    for (const std::string& args : {std::string("--json -"), std::string("--csv d1 -"),
+                                    std::string(""), std::string("--top-files 3 --format json")}) {
+        EXPECT_EQ(lastError(args, ">/dev/full"),
+                  "Na standardní výstup nelze zapsat: na disku není místo.");
+        EXPECT_EQ(lastError(args, ">&-"), "Na standardní výstup nelze zapsat: výstup je zavřený.");
+    }
+}
+
+TEST_F(CliTest, ABrokenCachedDumpTellsHowToMakeANewOne) {
+    const fs::path cache = m_dir / "home" / "Library" / "Caches" / "tessary";
+    fs::create_directories(cache);
+    std::ofstream(cache / "dump-v.txt") << "garbage\n    client items\n";
+    const Outcome r = run("-q");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lastLine(r.err), "Ve výpisu brctl dump chybí sekce 'server items' – formát se možná "
+                               "změnil. Nový výpis vytvoří varnelo-cli --refresh.");
+}
+
+TEST_F(CliTest, UsageErrorsAreCzechAndComeBeforeAnyScan) {
+    const std::string help = "Nápověda: varnelo-cli --help";
+    std::ofstream(m_dir / "plain") << "x";
+    fs::create_symlink(m_dir / "nowhere", m_dir / "dangling");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--no-such-option", "Neznámý argument: --no-such-option"},
+        {"--fs a='" + (m_dir / "missing").string() + "'",
+         "Složka neexistuje: " + (m_dir / "missing").string()},
+        {"--fs a='" + (m_dir / "dangling").string() + "'",
+         "Složka neexistuje: " + (m_dir / "dangling").string()},
+        {"--fs a='" + (m_dir / "plain").string() + "'",
+         "Není to složka: " + (m_dir / "plain").string()},
+        {"--hydrate d1 --depth 4", "Volba --depth čeká počet úrovní 1 až 3."},
+        {"--hydrate d1 --depth 0", "Volba --depth čeká počet úrovní 1 až 3."},
+        {"--depth 2", "Volba --depth patří jen k volbě --hydrate."},
+        {"--json-depth 1001 --json x.json", "Hloubka --json-depth smí být nejvýše 1000."},
+    };
+    for (const auto& [args, text] : cases) {
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.err, text + "\n" + help + "\n") << args;
+    }
+    EXPECT_FALSE(fs::exists(m_dir / "home" / "Library")) << "a scan was started";
+}
+
+TEST_F(CliTest, AHomeThatIsEmptyOrMissingIsRefusedBeforeAnythingIsMade) {
+    const std::string cli = VARNELO_CLI;
+    const std::string err = (m_dir / "err").string();
+    const auto status = [&](const std::string& home) {
+        const std::string command =
+            "cd '" + m_dir.string() + "' && HOME='" + home + "' '" + cli + "' -q 2>'" + err + "'";
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(status(""), 1);
+    EXPECT_EQ(lastLine(read(err)), "Proměnná HOME je prázdná – nevím, kde je domovská složka.");
+    EXPECT_FALSE(fs::exists(m_dir / "Library"));
+    const fs::path missing = m_dir / "no-home";
+    EXPECT_EQ(status(missing.string()), 1);
+    EXPECT_EQ(lastLine(read(err)), "Domovská složka neexistuje: " + missing.string());
+    EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(CliTest, ErrorsNameTheReasonAndNeverEchoControlCharacters) {
+    Outcome r = run("--dump '" + (m_dir / "missing.dump").string() + "'");
+    EXPECT_EQ(lastLine(r.err), "Výpis databáze nelze otevřít: " +
+                                   (m_dir / "missing.dump").string() + " (soubor neexistuje)");
+    r = run("--dump '" + m_dir.string() + "'");
+    EXPECT_EQ(lastLine(r.err),
+              "Výpis databáze nelze otevřít: " + m_dir.string() + " (je to složka)");
+    r = run("--dump '" + m_dump + "' -q --csv \"$(printf '\\033[2Jx')\" -");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lastLine(r.err), "Položka „\xEF\xBF\xBD[2Jx“ ve výsledku skenu není.");
+    EXPECT_EQ(r.err.find('\033'), std::string::npos);
+}

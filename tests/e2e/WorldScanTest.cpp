@@ -333,13 +333,19 @@ TEST(WorldScanAgain, ARefusedFolderIsMarkedDeniedAndItsChildrenStayUnresolved) {
                   0);
     }
     // The command-line tool, started fresh as nobody (a forked copy of this process could not
-    // use the threads it inherited), exports the tree and the warnings.
+    // use the threads it inherited), exports the tree and the warnings. It runs from a copy
+    // beside the world: the build folder may lie where nobody cannot enter (a clone inside a
+    // private temporary folder).
     const std::string out = world.home() + "/scan.json";
+    const std::string cli = world.home() + "/../varnelo-cli";
+    std::error_code copied;
+    fs::copy_file(VARNELO_CLI, cli, fs::copy_options::overwrite_existing, copied);
+    ASSERT_FALSE(copied) << copied.message();
+    ASSERT_EQ(::chmod(cli.c_str(), 0755), 0);
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(3);
-        const std::string cli = VARNELO_CLI;
         if (std::freopen("/dev/null", "w", stdout) == nullptr)
             ::_exit(126);
         ::execl(cli.c_str(), cli.c_str(), "--max-age", "8760", "--quiet", "--json", out.c_str(),

@@ -16,10 +16,14 @@ class Child {
 public:
     // Starts `args[0]` with `args`, the current environment plus `env` (NAME=VALUE), standard
     // output and error to `output` (appended) or to /dev/null when empty.
+    // With `ownGroup`, the child leads a process group of its own, as a shell's foreground job
+    // does, so that `signalGroup` reaches it and everything it started in that group.
     Child(const std::vector<std::string>& args, const std::vector<std::string>& env,
-          const std::string& output = "") {
+          const std::string& output = "", bool ownGroup = false) {
         m_pid = ::fork();
         if (m_pid == 0) {
+            if (ownGroup)
+                ::setpgid(0, 0);
             for (const std::string& e : env)
                 ::putenv(const_cast<char*>(e.c_str()));
             const std::string sink = output.empty() ? "/dev/null" : output;
@@ -33,6 +37,8 @@ public:
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
+        if (ownGroup && m_pid > 0) // also here, so the group exists before it is signalled
+            ::setpgid(m_pid, m_pid);
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -54,6 +60,9 @@ public:
         return !m_done;
     }
     void signal(int sig) const { ::kill(m_pid, sig); }
+    // To the child's process group (started with `ownGroup`), as a terminal sends Ctrl-C.
+    void signalGroup(int sig) const { ::kill(-m_pid, sig); }
+    [[nodiscard]] pid_t pid() const { return m_pid; }
     // The exit status, or 128 + the signal that ended it.
     int wait() {
         if (!m_done) {

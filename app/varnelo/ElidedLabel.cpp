@@ -1,0 +1,30 @@
+#include "ElidedLabel.hpp"
+
+namespace tessary {
+
+ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setFullText(const QString& text) {
+    if (text == m_text)
+        return;
+    m_text = text;
+    elide();
+}
+
+QSize ElidedLabel::minimumSizeHint() const {
+    return {fontMetrics().averageCharWidth() * 8, QLabel::minimumSizeHint().height()};
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void ElidedLabel::elide() {
+    setText(fontMetrics().elidedText(m_text, Qt::ElideRight, std::max(0, width())));
+}
+
+} // namespace tessary

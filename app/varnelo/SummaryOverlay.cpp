@@ -1,0 +1,83 @@
+#include "SummaryOverlay.hpp"
+
+#include "TessaryApp/ScanController.hpp"
+
+#include <QEvent>
+#include <QGraphicsOpacityEffect>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPropertyAnimation>
+
+namespace tessary {
+
+SummaryOverlay::SummaryOverlay(ScanController& c, QWidget* host)
+    : QWidget(host), m_c(c), m_host(host), m_opacity(new QGraphicsOpacityEffect(this)),
+      m_fade(new QPropertyAnimation(m_opacity, "opacity", this)) {
+    m_opacity->setOpacity(0);
+    setGraphicsEffect(m_opacity);
+    m_fade->setDuration(fadeMs);
+    m_fade->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_fade, &QPropertyAnimation::finished, this, [this] {
+        if (!m_showing)
+            hide();
+    });
+    host->installEventFilter(this);
+    connect(&c, &ScanController::showSummaryChanged, this, &SummaryOverlay::update);
+    hide();
+    update();
+}
+
+void SummaryOverlay::setCard(QWidget* card) {
+    if (m_card == card)
+        return;
+    delete m_card;
+    m_card = card;
+    if (card) {
+        card->setParent(this);
+        card->show();
+    }
+    place();
+}
+
+void SummaryOverlay::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(0, 0, 0, 96));
+}
+
+void SummaryOverlay::mousePressEvent(QMouseEvent* event) {
+    if (!m_card || !m_card->geometry().contains(event->position().toPoint()))
+        m_c.setShowSummary(false);
+}
+
+bool SummaryOverlay::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_host && event->type() == QEvent::Resize)
+        place();
+    return QWidget::eventFilter(watched, event);
+}
+
+void SummaryOverlay::place() {
+    setGeometry(m_host->rect());
+    if (m_card) {
+        const QSize size = m_card->sizeHint().boundedTo(this->size() - QSize(40, 40));
+        m_card->setGeometry(
+            QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size));
+    }
+    raise();
+}
+
+void SummaryOverlay::update() {
+    const bool show = m_c.showSummary();
+    if (show == m_showing)
+        return;
+    m_showing = show;
+    m_fade->stop();
+    m_fade->setStartValue(m_opacity->opacity());
+    m_fade->setEndValue(show ? 1.0 : 0.0);
+    if (show) {
+        place();
+        QWidget::show();
+    }
+    m_fade->start();
+}
+
+} // namespace tessary

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+class QGraphicsOpacityEffect;
+class QPropertyAnimation;
+
+namespace tessary {
+
+class ScanController;
+
+// The layer of the scan summary: while the controller's `showSummary` is true it dims the whole
+// window and holds the summary card in the middle; a click on the dimmed area closes it. It
+// opens and closes with an ease-out fade.
+class SummaryOverlay : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int fadeMs = 220;
+
+    // Covers `host` (the main window) for its life.
+    SummaryOverlay(ScanController& c, QWidget* host);
+
+    // Puts `card` in the middle of the layer (the layer takes it over; null removes it).
+    void setCard(QWidget* card);
+    [[nodiscard]] QWidget* card() const { return m_card; }
+    [[nodiscard]] bool isShowing() const { return m_showing; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void update();
+    void place();
+
+    ScanController& m_c;
+    QWidget* m_host;
+    QWidget* m_card = nullptr;
+    QGraphicsOpacityEffect* m_opacity;
+    QPropertyAnimation* m_fade;
+    bool m_showing = false;
+};
+
+} // namespace tessary

@@ -1,0 +1,126 @@
+// Usage bar layouts per second for a folder listing of 1,500 rows with four drill-down levels
+// open, beside the main bar alone: the widget lays the bar out again on every resize and every
+// click, so this bounds how smoothly it follows the window.
+#include "TessaryApp/UsageBarLayout.hpp"
+
+#include "BenchSupport.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+using tessary::ItemKind;
+using tessary::NodeDTO;
+using tessary::ScanController;
+using tessary::UsageBarLayout;
+
+namespace {
+
+constexpr int rowCount = 1500;
+constexpr int childCount = 80;
+
+// Sizes fall off like real folder listings: a few big rows, a long tail of small ones.
+std::vector<NodeDTO> children(const std::string& prefix, int count, bench::Rng& rng) {
+    std::vector<NodeDTO> rows;
+    for (int i = 0; i < count; ++i) {
+        NodeDTO n;
+        n.id = prefix + "/" + std::to_string(i);
+        n.name = "item " + std::to_string(i);
+        n.kind = i % 3 == 0 ? ItemKind::dir : ItemKind::doc;
+        n.qta = static_cast<std::int64_t>(4e9 / std::pow(i + 1, 1.2)) +
+                static_cast<std::int64_t>(rng.below(1000));
+        n.cloud = n.qta / static_cast<std::int64_t>(1 + rng.below(4));
+        rows.push_back(std::move(n));
+    }
+    return rows;
+}
+
+struct World {
+    UsageBarLayout::Input input;
+    std::map<std::string, ScanController::Breakdown> breakdowns;
+};
+
+// Every folder of the listing and of the open levels has 80 children in its breakdown; the
+// path opens the first folder of each level.
+World makeWorld() {
+    World world;
+    bench::Rng rng;
+    world.input.rows = children("root", rowCount, rng);
+    world.input.total = UsageBarLayout::barTotal(world.input.rows);
+    for (int i = 0; i < rowCount; ++i)
+        world.input.ranks[world.input.rows[static_cast<std::size_t>(i)].id] = i;
+    std::vector<std::string> folders;
+    for (const NodeDTO& row : world.input.rows)
+        if (row.isDir())
+            folders.push_back(row.id);
+    std::string focus = "root/0";
+    for (int level = 0; level < 4; ++level) {
+        world.input.barPath.push_back({focus, 0});
+        focus += "/0";
+    }
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const std::string id = folders[i];
+        ScanController::Breakdown parts;
+        parts.items = children(id, childCount, rng);
+        parts.total = UsageBarLayout::barTotal(parts.items) + 5000;
+        parts.count = childCount + 20;
+        const bool onPath = std::any_of(world.input.barPath.begin(), world.input.barPath.end(),
+                                        [&](const auto& f) { return f.id == id; });
+        for (const NodeDTO& child : parts.items)
+            if (onPath && child.isDir())
+                folders.push_back(child.id);
+        world.breakdowns[id] = std::move(parts);
+    }
+    world.input.width = 1200;
+    world.input.listingName = "Documents";
+    return world;
+}
+
+const World& world() {
+    static const World w = makeWorld();
+    return w;
+}
+
+void run(benchmark::State& state, bool open) {
+    UsageBarLayout::Input input = world().input;
+    if (!open)
+        input.barPath.clear();
+    const auto& table = world().breakdowns;
+    // The controller hands out copies of its cached breakdowns; so does this source.
+    input.breakdown = [&table](const std::string& id) -> std::optional<ScanController::Breakdown> {
+        const auto found = table.find(id);
+        if (found == table.end())
+            return std::nullopt;
+        return found->second;
+    };
+    std::size_t segments = 0;
+    std::size_t funnels = 0;
+    for (auto _ : state) {
+        const UsageBarLayout layout = UsageBarLayout::layout(input);
+        segments = layout.segments.size();
+        funnels = layout.funnels.size();
+        benchmark::DoNotOptimize(layout.segments.data());
+    }
+    state.counters["layouts/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["segments"] = static_cast<double>(segments);
+    state.counters["levels"] = static_cast<double>(funnels);
+}
+
+void BM_usageBar_fourLevels(benchmark::State& state) {
+    run(state, true);
+}
+void BM_usageBar_mainOnly(benchmark::State& state) {
+    run(state, false);
+}
+
+} // namespace
+
+BENCHMARK(BM_usageBar_fourLevels)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_usageBar_mainOnly)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
