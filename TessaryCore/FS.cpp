@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #ifndef __APPLE__
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -281,6 +283,35 @@ void readNames(DIR* dir, const std::string& path, std::int64_t limit, Take take)
     }
 }
 
+#ifndef __APPLE__
+// getxattrat (Linux 6.13): reads an attribute of `name` relative to an open folder, so the path is
+// not looked up again component by component for every entry.
+struct XattrArgs {
+    std::uint64_t value;
+    std::uint32_t size;
+    std::uint32_t flags;
+};
+constexpr long getxattratCall = 464;
+std::atomic<bool> getxattratMissing{false};
+
+// Whether `name` in the open folder `fd` (whose path is `dirPath`) carries the attribute `attr`,
+// without following a link. Falls back to the whole path on kernels without getxattrat.
+bool hasMarkAt(int fd, const std::string& dirPath, const char* name, const char* attr) {
+    if (!getxattratMissing.load(std::memory_order_relaxed)) {
+        XattrArgs args{0, 0, 0};
+        const long n =
+            ::syscall(getxattratCall, fd, name, AT_SYMLINK_NOFOLLOW, attr, &args, sizeof args);
+        if (n >= 0)
+            return true;
+        if (errno != ENOSYS)
+            return false;
+        getxattratMissing.store(true, std::memory_order_relaxed);
+    }
+    const std::string full = FS::join(dirPath, name);
+    return ::lgetxattr(full.c_str(), attr, nullptr, 0) >= 0;
+}
+#endif
+
 // lstat of `name` in the open folder `fd` (whose path is `dirPath`).
 std::optional<StatInfo> statAt(int fd, const std::string& dirPath, const char* name) {
     struct stat st;
@@ -288,11 +319,9 @@ std::optional<StatInfo> statAt(int fd, const std::string& dirPath, const char* n
         return std::nullopt;
     StatInfo info = fromStat(st);
 #ifndef __APPLE__
-    // There is no descriptor-relative call for a link's attributes: the path is built only
-    // for the entries that can be placeholders at all.
+    // Only the entries that can be placeholders at all have their mark read.
     if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && st.st_blocks == 0)) {
-        const std::string full = FS::join(dirPath, name);
-        if (::lgetxattr(full.c_str(), datalessAttr, nullptr, 0) >= 0)
+        if (hasMarkAt(fd, dirPath, name, datalessAttr))
             info.flags |= SF_DATALESS;
     }
 #else

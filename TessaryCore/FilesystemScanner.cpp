@@ -5,11 +5,13 @@
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/FSError.hpp"
 #include "TessaryCore/IOPolicy.hpp"
+#include "TessaryCore/ListingsAhead.hpp"
 #include "TessaryCore/NameResolver.hpp"
 #include "TessaryCore/ScanEnvironment.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <optional>
@@ -20,6 +22,11 @@ namespace tessary {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+using Ticket = TimeoutPool::Ticket<std::vector<FS::Entry>>;
+
+// Folders listed ahead, while the walk files the entries of the one before.
+constexpr std::size_t lookAhead = 2;
 
 // A folder waiting to be walked. `stat` is the lstat taken when the folder was listed in its
 // parent, so it need not be looked up again; a root, or a link to a folder, has none and is
@@ -43,7 +50,9 @@ public:
 
 private:
     std::optional<StatInfo> folderStat(Pending& p) const;
-    std::optional<std::vector<FS::Entry>> list(Item& item, const std::string& path);
+    void prefetch(const std::vector<Pending>& stack);
+    Ticket startListing(const std::string& path);
+    std::optional<std::vector<FS::Entry>> list(Item& item, const std::string& path, Ticket ticket);
     void addChild(Item& parent, std::int64_t index, const std::string& parentPath, FS::Entry& entry,
                   std::vector<Pending>& stack);
     void report(const Item& folder);
@@ -62,6 +71,7 @@ private:
     bool m_reported = false;
     Clock::time_point m_lastReport = Clock::now();
     std::string m_id;
+    ListingsAhead<std::vector<FS::Entry>> m_ahead;
 };
 
 void Walk::root(std::int64_t index, const std::string& name, const std::string& path) {
@@ -84,6 +94,9 @@ void Walk::root(std::int64_t index, const std::string& name, const std::string& 
         stack.pop_back();
         if (cancelRequested(m_cancel))
             throw ScanError::cancelled();
+        Ticket ahead = m_ahead.take(p.item, p.path);
+        prefetch(stack);
+        const std::string stackPath = p.path;
         const std::optional<StatInfo> st = folderStat(p);
         if (!st || !seen.insert(DevIno::of(*st)).second)
             continue;
@@ -91,7 +104,9 @@ void Walk::root(std::int64_t index, const std::string& name, const std::string& 
             p.item->enumerated = false;
             continue;
         }
-        std::optional<std::vector<FS::Entry>> entries = list(*p.item, p.path);
+        if (p.path != stackPath)
+            ahead = {};
+        std::optional<std::vector<FS::Entry>> entries = list(*p.item, p.path, std::move(ahead));
         if (!entries)
             continue;
         for (FS::Entry& entry : *entries)
@@ -117,12 +132,35 @@ std::optional<StatInfo> Walk::folderStat(Pending& p) const {
     return st;
 }
 
-// Lists the folder on a pool worker. None when it could not be listed (the item says why);
-// cancellation and unexpected errors are thrown.
-std::optional<std::vector<FS::Entry>> Walk::list(Item& item, const std::string& path) {
+// Begins the listings of the next folders on the stack whose stat says they will be listed, so
+// that the pool reads them while this thread files the entries of the folder before. Each is
+// still taken in its own turn, and dropped if the walk does not list that folder after all.
+void Walk::prefetch(const std::vector<Pending>& stack) {
+    const std::size_t n = std::min(lookAhead, stack.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const Pending& next = stack[stack.size() - 1 - i];
+        if (!next.stat || !next.stat->isDir() || next.stat->isDataless() || m_ahead.has(next.item))
+            continue;
+        try {
+            m_ahead.add(next.item, next.path, startListing(next.path));
+        } catch (const ScanError&) {
+            return; // no thread to spare now: the folder is listed in its turn
+        }
+    }
+}
+
+Ticket Walk::startListing(const std::string& path) {
+    return m_pool.start(false, [p = path] { return FS::listStats(p, FS::noLimit); });
+}
+
+// Lists the folder on a pool worker (or takes the listing begun ahead in `ticket`). None when
+// it could not be listed (the item says why); cancellation and unexpected errors are thrown.
+std::optional<std::vector<FS::Entry>> Walk::list(Item& item, const std::string& path,
+                                                 Ticket ticket) {
+    if (!ticket.valid())
+        ticket = startListing(path);
     try {
-        auto entries = m_pool.run(FilesystemScanner::listTimeout, {}, m_cancel, false,
-                                  [&path] { return FS::listStats(path, FS::noLimit); });
+        auto entries = m_pool.wait(ticket, FilesystemScanner::listTimeout, {}, m_cancel);
         item.enumerated = true;
         return entries;
     } catch (const ScanError& e) {

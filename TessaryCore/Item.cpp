@@ -1,5 +1,6 @@
 #include "TessaryCore/Item.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -89,6 +90,27 @@ void Item::adoptText(char* storage) {
     m_ownsText = false;
 }
 
+void Item::Extra::put(Text t, std::optional<std::string_view> value) {
+    // Built aside first: `value` may be a view of this very text.
+    std::string out;
+    std::uint32_t newSizes[3];
+    std::size_t total = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t n = i == t ? (value ? value->size() : 0) : sizes[i];
+        newSizes[i] = static_cast<std::uint32_t>(n);
+        total += n;
+    }
+    out.reserve(total);
+    for (int i = 0; i < 3; ++i)
+        out += i == t ? value.value_or(std::string_view()) : piece(static_cast<Text>(i));
+    text = std::move(out);
+    std::copy(newSizes, newSizes + 3, sizes);
+    if (value)
+        present |= static_cast<std::uint8_t>(1U << t);
+    else
+        present &= static_cast<std::uint8_t>(~(1U << t));
+}
+
 Item::Extra& Item::extra() {
     if (!m_extra)
         m_extra = std::make_unique<Extra>();
@@ -98,23 +120,23 @@ Item::Extra& Item::extra() {
 void Item::setParent(std::string_view parent) {
     if (parent == std::string_view(m_text + m_parentAt, m_end - m_parentAt)) {
         if (m_extra)
-            m_extra->parent.reset();
+            m_extra->put(Extra::parentText, std::nullopt);
         return;
     }
-    extra().parent.emplace(parent);
+    extra().put(Extra::parentText, clamp(parent));
 }
 
 void Item::setName(std::string_view name) {
     if (name == pat()) {
         if (m_extra)
-            m_extra->name.reset();
+            m_extra->put(Extra::nameText, std::nullopt);
         return;
     }
-    extra().name.emplace(name);
+    extra().put(Extra::nameText, clamp(name));
 }
 
 void Item::setPath(std::string_view path) {
-    extra().path.emplace(path);
+    extra().put(Extra::pathText, clamp(path));
 }
 
 bool Item::isVirtual() const {

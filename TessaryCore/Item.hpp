@@ -34,8 +34,8 @@ public:
     [[nodiscard]] std::string_view id() const { return {m_text, m_patAt}; }
     // Id of the parent item; empty for container roots.
     [[nodiscard]] std::string_view parent() const {
-        if (m_extra && m_extra->parent)
-            return *m_extra->parent;
+        if (m_extra && m_extra->has(Extra::parentText))
+            return m_extra->piece(Extra::parentText);
         return {m_text + m_parentAt, m_end - m_parentAt};
     }
     // Never moves the id text, which the result's id map refers to.
@@ -44,17 +44,17 @@ public:
     [[nodiscard]] std::string_view pat() const { return {m_text + m_patAt, m_parentAt - m_patAt}; }
     // The name shown to the user: `pat` until the resolver or the parser replaces it.
     [[nodiscard]] std::string_view name() const {
-        if (m_extra && m_extra->name)
-            return *m_extra->name;
+        if (m_extra && m_extra->has(Extra::nameText))
+            return m_extra->piece(Extra::nameText);
         return pat();
     }
     void setName(std::string_view name);
     // Absolute local path, once known.
-    [[nodiscard]] bool hasPath() const { return m_extra && m_extra->path; }
+    [[nodiscard]] bool hasPath() const { return m_extra && m_extra->has(Extra::pathText); }
     [[nodiscard]] std::optional<std::string_view> path() const {
         if (!hasPath())
             return std::nullopt;
-        return std::string_view(*m_extra->path);
+        return m_extra->piece(Extra::pathText);
     }
     void setPath(std::string_view path);
     // What the scan saw at `path` when it paired the item with its local entry; none until then.
@@ -66,7 +66,7 @@ public:
     void setLocalIdentity(const LocalIdentity& identity) { extra().identity = identity; }
     void clearPath() {
         if (m_extra)
-            m_extra->path.reset();
+            m_extra->put(Extra::pathText, std::nullopt);
     }
 
     [[nodiscard]] ItemKind kind() const { return m_kind; }
@@ -111,11 +111,25 @@ private:
     friend class ScanResult;
     friend struct DumpParser;
 
-    // The texts that are usually absent: a resolved name, a local path, a rewritten parent id.
+    // What is usually absent: a resolved name, a local path and a rewritten parent id, back to
+    // back in one string (one allocation for all three, as most items get a name and a path
+    // together), and what the scan saw at the path.
     struct Extra {
-        std::optional<std::string> name;
-        std::optional<std::string> path;
-        std::optional<std::string> parent;
+        enum Text : std::uint8_t { nameText, pathText, parentText };
+
+        [[nodiscard]] bool has(Text t) const { return (present & (1U << t)) != 0; }
+        [[nodiscard]] std::string_view piece(Text t) const {
+            std::size_t at = 0;
+            for (int i = 0; i < t; ++i)
+                at += sizes[i];
+            return std::string_view(text).substr(at, sizes[t]);
+        }
+        // Sets (or with none, removes) one of the texts; views of the others become invalid.
+        void put(Text t, std::optional<std::string_view> value);
+
+        std::string text;
+        std::uint32_t sizes[3] = {0, 0, 0};
+        std::uint8_t present = 0;
         std::optional<LocalIdentity> identity;
     };
     Extra& extra();

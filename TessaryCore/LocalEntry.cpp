@@ -13,9 +13,18 @@ constexpr double listingTimeout = 5.0;
 constexpr std::int64_t listingLimit = 20000;
 } // namespace
 
-LocalEntry::LocalEntry(std::string name_, std::string path_, ItemKind kind_, TimeoutPool& pool)
-    : name(std::move(name_)), path(std::move(path_)), kind(kind_),
-      primary(Masking::primaryMask(name)), m_pool(&pool) {}
+LocalEntry::LocalEntry(std::string name_, std::shared_ptr<const std::string> folder, ItemKind kind_,
+                       TimeoutPool& pool, std::string primary_)
+    : name(std::move(name_)), kind(kind_), primary(std::move(primary_)),
+      m_folder(std::move(folder)), m_pool(&pool) {}
+
+LocalEntry::LocalEntry(std::string name_, std::shared_ptr<const std::string> folder, ItemKind kind_,
+                       TimeoutPool& pool)
+    : LocalEntry(name_, std::move(folder), kind_, pool, Masking::primaryMask(name_)) {}
+
+std::string LocalEntry::path() const {
+    return FS::join(*m_folder, name);
+}
 
 const std::optional<std::unordered_set<std::string>>& LocalEntry::listing() {
     static const std::optional<std::unordered_set<std::string>> none;
@@ -26,13 +35,14 @@ const std::optional<std::unordered_set<std::string>>& LocalEntry::listing() {
     if (dataless)
         return none;
     // A fresh look: the folder may have become a placeholder since it was listed.
-    const auto own = FS::lstat(path);
+    const std::string ownPath = path();
+    const auto own = FS::lstat(ownPath);
     if (!own || own->isDataless())
         return none;
     std::vector<std::string> names;
     try {
         names = m_pool->run(listingTimeout, {}, {}, false,
-                            [p = path] { return FS::listNames(p, listingLimit); });
+                            [p = ownPath] { return FS::listNames(p, listingLimit); });
     } catch (...) {
         return none;
     }

@@ -7,22 +7,24 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace tessary {
 
 namespace {
 
-using Candidates = std::vector<std::shared_ptr<LocalEntry>>;
+using Candidates = LocalListing::Candidates;
 
 constexpr std::int64_t timeSlack = 2;
 
 std::vector<LocalEntry*> available(const Candidates& candidates) {
     std::vector<LocalEntry*> out;
-    for (const auto& c : candidates)
+    for (LocalEntry* c : candidates)
         if (!c->used)
-            out.push_back(c.get());
+            out.push_back(c);
     return out;
 }
 
@@ -36,18 +38,19 @@ void NameMatching::applyPick(Item& item, LocalEntry& entry, bool amb, ResolveSta
                              TimeoutPool& pool) {
     entry.used = true;
     item.setName(entry.name);
-    item.setPath(entry.path);
+    std::string path = entry.path();
+    item.setPath(path);
     item.resolved = true;
     item.ambiguous = amb;
     if (item.kind() == ItemKind::dir) {
-        stack.emplace_back(&item, entry.path);
+        stack.emplace_back(&item, std::move(path));
     } else if (item.kind() == ItemKind::doc) {
         item.dataless = entry.dataless;
         if (entry.dataless) {
             item.localAlloc = 0;
         } else if (entry.kind == ItemKind::dir) {
             try {
-                item.localAlloc = pool.run(packageTimeout, {}, {}, false, [p = entry.path] {
+                item.localAlloc = pool.run(packageTimeout, {}, {}, false, [p = std::move(path)] {
                     return FS::packageAlloc(p, packageLimit);
                 });
             } catch (...) {
@@ -61,48 +64,52 @@ void NameMatching::applyPick(Item& item, LocalEntry& entry, bool amb, ResolveSta
 
 std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local, ResolveStack& stack,
                                          TimeoutPool& pool) {
+    // The children grouped by printed name and kind, groups in order of first appearance. The
+    // names are views of the items' own text, which stays put.
     struct Group {
-        LocalKey key;
+        std::string_view mask;
+        ItemKind kind;
         std::vector<Item*> items;
     };
+    struct KeyHash {
+        std::size_t operator()(const std::pair<std::string_view, ItemKind>& k) const {
+            return std::hash<std::string_view>{}(k.first) ^ static_cast<std::size_t>(k.second);
+        }
+    };
     std::vector<Group> groups;
-    std::unordered_map<LocalKey, std::size_t, LocalKey::Hash> at;
-    std::unordered_set<std::string> keyMasks;
+    std::unordered_map<std::pair<std::string_view, ItemKind>, std::size_t, KeyHash> at;
+    std::unordered_set<std::string_view> keyMasks;
+    at.reserve(item.children.size());
+    keyMasks.reserve(item.children.size());
     for (Item* child : item.children) {
-        LocalKey key{std::string(child->pat()), child->kind()};
-        auto [it, fresh] = at.try_emplace(key, groups.size());
+        const std::string_view mask = child->pat();
+        auto [it, fresh] = at.try_emplace({mask, child->kind()}, groups.size());
         if (fresh) {
-            keyMasks.insert(key.mask);
-            groups.push_back(Group{std::move(key), {}});
+            keyMasks.insert(mask);
+            groups.push_back(Group{mask, child->kind(), {}});
         }
         groups[it->second].items.push_back(child);
     }
 
-    static const Candidates noCandidates;
     struct Pending {
         const Group* group;
-        const Candidates* candidates;
+        Candidates candidates;
     };
     std::vector<Pending> second;
     std::int64_t paired = 0;
     for (const Group& g : groups) {
-        const Candidates* cands = &noCandidates;
-        if (auto f = local.find(g.key); f != local.end() && !f->second.empty())
-            cands = &f->second;
-        else if (g.key.kind == ItemKind::doc) {
-            // A document that is a folder on disk: a package.
-            if (auto d = local.find(LocalKey{g.key.mask, ItemKind::dir});
-                d != local.end() && !d->second.empty())
-                cands = &d->second;
-        }
-        if (cands->empty()) {
+        Candidates cands = local.find(g.mask, g.kind);
+        // A document that is a folder on disk: a package.
+        if (cands.empty() && g.kind == ItemKind::doc)
+            cands = local.find(g.mask, ItemKind::dir);
+        if (cands.empty()) {
             for (Item* i : g.items)
                 i->resolved = false;
             continue;
         }
-        if (g.items.size() == 1 && cands->size() == 1) {
-            LocalEntry& only = *cands->front();
-            if (!only.used && (only.primary == g.key.mask || !keyMasks.count(only.primary))) {
+        if (g.items.size() == 1 && cands.size() == 1) {
+            LocalEntry& only = *cands.front();
+            if (!only.used && (only.primary == g.mask || !keyMasks.count(only.primary))) {
                 applyPick(*g.items.front(), only, false, stack, pool);
                 ++paired;
                 continue;
@@ -111,15 +118,15 @@ std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local, 
         second.push_back(Pending{&g, cands});
     }
     for (const Pending& p : second) {
-        if (p.group->key.kind == ItemKind::dir)
-            paired += matchDirs(p.group->items, *p.candidates, stack, pool);
+        if (p.group->kind == ItemKind::dir)
+            paired += matchDirs(p.group->items, p.candidates, stack, pool);
         else
-            paired += matchDocs(p.group->items, *p.candidates, stack, pool);
+            paired += matchDocs(p.group->items, p.candidates, stack, pool);
     }
     return paired;
 }
 
-std::int64_t NameMatching::matchDocs(const std::vector<Item*>& items, const Candidates& candidates,
+std::int64_t NameMatching::matchDocs(const std::vector<Item*>& items, Candidates candidates,
                                      ResolveStack& stack, TimeoutPool& pool) {
     std::vector<Item*> remaining = items;
     std::int64_t paired = 0;
@@ -218,7 +225,7 @@ std::int64_t NameMatching::matchDocs(const std::vector<Item*>& items, const Cand
     return paired;
 }
 
-std::int64_t NameMatching::matchDirs(const std::vector<Item*>& items, const Candidates& candidates,
+std::int64_t NameMatching::matchDirs(const std::vector<Item*>& items, Candidates candidates,
                                      ResolveStack& stack, TimeoutPool& pool) {
     bool guessed = false;
     std::int64_t paired = 0;

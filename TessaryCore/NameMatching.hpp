@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TessaryCore/LocalEntry.hpp"
+#include "TessaryCore/LocalListing.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -32,12 +33,12 @@ struct NameMatching {
                                       TimeoutPool& pool);
     // One group of documents or links sharing a key.
     static std::int64_t matchDocs(const std::vector<Item*>& items,
-                                  const std::vector<std::shared_ptr<LocalEntry>>& candidates,
-                                  ResolveStack& stack, TimeoutPool& pool);
+                                  LocalListing::Candidates candidates, ResolveStack& stack,
+                                  TimeoutPool& pool);
     // One group of folders sharing a key.
     static std::int64_t matchDirs(const std::vector<Item*>& items,
-                                  const std::vector<std::shared_ptr<LocalEntry>>& candidates,
-                                  ResolveStack& stack, TimeoutPool& pool);
+                                  LocalListing::Candidates candidates, ResolveStack& stack,
+                                  TimeoutPool& pool);
     // Records one pairing.
     static void applyPick(Item& item, LocalEntry& entry, bool amb, ResolveStack& stack,
                           TimeoutPool& pool);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TessaryCore/LocalEntry.hpp"
+#include "TessaryCore/LocalListing.hpp"
 #include "TessaryCore/NameMatching.hpp"
 #include "TessaryCore/Progress.hpp"
 

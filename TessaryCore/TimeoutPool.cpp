@@ -63,6 +63,7 @@ void TimeoutPool::submit(const std::shared_ptr<Job>& job) {
             ++m_state->threads;
             startWorker = true;
         }
+        job->started = Clock::now();
         m_state->queue.push_back(job);
     }
     m_state->cond.notify_one();
@@ -116,7 +117,7 @@ void TimeoutPool::worker(State& state) {
         const std::shared_ptr<Job> job = std::move(state.queue.front());
         state.queue.pop_front();
         --state.idle;
-        const bool abandoned = job->abandoned;
+        const bool abandoned = job->abandoned.load();
         lock.unlock();
 
         // An abandoned job is dropped unseen: nobody waits for it.
@@ -133,41 +134,49 @@ void TimeoutPool::worker(State& state) {
         }
 
         // Counted as idle again before the caller learns the result: a caller that submits its
-        // next job at once finds this worker instead of starting another thread.
+        // next job at once finds this worker instead of starting another thread. The pool's lock
+        // is let go before the caller is woken, so that its next submit does not find it held.
         lock.lock();
         ++state.idle;
+        lock.unlock();
         if (!abandoned) {
             {
                 const std::lock_guard doneLock(job->doneMutex);
+                job->finished = Clock::now();
                 job->done = true;
             }
             job->doneCond.notify_all();
         }
+        lock.lock();
     }
 }
 
 void TimeoutPool::await(const std::shared_ptr<Job>& job, std::optional<double> timeout,
                         const std::function<void(double)>& waiting,
                         const std::function<bool()>& cancel) {
-    const Clock::time_point start = Clock::now();
+    const Clock::time_point start = job->started;
     // Absolute deadlines, so the last slice ends exactly at the timeout and no sliver of time
     // is left for an extra slice.
     const std::optional<Clock::time_point> end =
         timeout ? std::optional(start + toDuration(*timeout)) : std::nullopt;
     for (;;) {
         const Clock::time_point now = Clock::now();
-        if (end && now >= *end) {
-            {
-                const std::lock_guard lock(m_state->mutex);
-                job->abandoned = true;
-            }
-            throw ScanError::timeout(timeoutText(*timeout));
-        }
-        Clock::time_point sliceEnd = now + toDuration(waitSlice);
-        if (end)
-            sliceEnd = std::min(sliceEnd, *end);
         bool done = false;
-        {
+        if (end && now >= *end) {
+            // A body begun ahead may have finished in time before anyone looked: that is no
+            // timeout. One that finished late is, as if the caller had been waiting all along.
+            {
+                const std::lock_guard doneLock(job->doneMutex);
+                done = job->done && job->finished <= *end;
+            }
+            if (!done) {
+                job->abandoned = true;
+                throw ScanError::timeout(timeoutText(*timeout));
+            }
+        } else {
+            Clock::time_point sliceEnd = now + toDuration(waitSlice);
+            if (end)
+                sliceEnd = std::min(sliceEnd, *end);
             std::unique_lock doneLock(job->doneMutex);
             done = job->doneCond.wait_until(doneLock, sliceEnd, [&job] { return job->done; });
         }

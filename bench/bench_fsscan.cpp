@@ -13,14 +13,17 @@
 #include "BenchSupport.hpp"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tessary;
@@ -135,6 +138,37 @@ double handOffSeconds() {
     return (bench::seconds() - t) / n;
 }
 
+// Seconds of one round trip to a waiting thread through a mutex and two condition variables:
+// what a hand-off costs at the least on this machine, for comparison with the pool's.
+double plainHandOffSeconds() {
+    constexpr int n = 20'000;
+    std::mutex mutex;
+    std::condition_variable toWorker;
+    std::condition_variable toCaller;
+    int sent = 0;
+    int answered = 0;
+    std::thread worker([&] {
+        std::unique_lock lock(mutex);
+        for (int i = 1; i <= n; ++i) {
+            toWorker.wait(lock, [&] { return sent >= i; });
+            answered = i;
+            toCaller.notify_one();
+        }
+    });
+    const double t = bench::seconds();
+    {
+        std::unique_lock lock(mutex);
+        for (int i = 1; i <= n; ++i) {
+            sent = i;
+            toWorker.notify_one();
+            toCaller.wait(lock, [&] { return answered >= i; });
+        }
+    }
+    const double elapsed = bench::seconds() - t;
+    worker.join();
+    return elapsed / n;
+}
+
 void ensureNcdu() {
     if (std::system("command -v ncdu >/dev/null 2>&1") == 0)
         return;
@@ -177,9 +211,11 @@ int main(int argc, char** argv) {
                 static_cast<double>(first.peakBytes) / static_cast<double>(entries),
                 first.peakBytes / 1e6);
     const double handOff = handOffSeconds();
-    std::printf("(e) pool hand-off: %.1f µs per folder, %.3f s of the scan for %lld folders\n",
+    const double plain = plainHandOffSeconds();
+    std::printf("(e) pool hand-off: %.1f µs per folder, %.3f s of the scan for %lld folders; "
+                "a plain condition-variable round trip %.1f µs (ratio %.2f)\n",
                 handOff * 1e6, handOff * static_cast<double>(first.folders),
-                static_cast<long long>(first.folders));
+                static_cast<long long>(first.folders), plain * 1e6, handOff / plain);
     if (std::getenv("TESSARY_BENCH_CLEAN") != nullptr) {
         fs::remove_all(root);
         fs::remove(root + ".v2.entries");

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -369,6 +370,23 @@ TEST_F(FSTest, DatalessMarkReachesStatFlags) {
     EXPECT_FALSE(FS::lstat(home + "/toFolder")->isDataless());
 
     EXPECT_EQ(fsErrorOf([&] { FS::markDataless(home + "/missing"); }).code(), ENOENT);
+}
+
+TEST_F(FSTest, ListingReadsEachEntrysDatalessMark) {
+    const std::string dir = home + "/listed";
+    fs::create_directories(dir + "/cloud folder");
+    writeFile(dir + "/cloud.pdf", 0);
+    ::truncate((dir + "/cloud.pdf").c_str(), 1 << 20);
+    writeFile(dir + "/empty.txt", 0);
+    FS::markDataless(dir + "/cloud.pdf");
+    FS::markDataless(dir + "/cloud folder");
+    fs::create_symlink(dir + "/cloud folder", dir + "/link");
+    std::map<std::string, bool> marks;
+    for (const FS::Entry& e : FS::listStats(dir))
+        marks[e.name] = e.stat && e.stat->isDataless();
+    const std::map<std::string, bool> expected = {
+        {"cloud folder", true}, {"cloud.pdf", true}, {"empty.txt", false}, {"link", false}};
+    EXPECT_EQ(marks, expected);
 }
 
 TEST_F(FSTest, DatalessFolderIsListedOnlyWhileMaterializing) {

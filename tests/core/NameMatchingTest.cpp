@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -166,14 +167,16 @@ TEST_F(NameMatchingTest, FoldersByContentsScoreAndTiesFallToTime) {
 namespace {
 
 TEST_F(NameMatchingTest, FallbackBreaksTiesByListingOrder) {
+    const auto listed = std::make_shared<const std::string>(dir);
+    std::deque<LocalEntry> entries;
     auto entry = [&](const std::string& name, std::int64_t size) {
-        auto e = std::make_shared<LocalEntry>(name, dir + "/" + name, ItemKind::doc, pool);
-        e->size = size;
-        return e;
+        LocalEntry& e = entries.emplace_back(name, listed, ItemKind::doc, pool);
+        e.size = size;
+        return &e;
     };
     // Listed in this order; no primary mask equals the printed name, so the fallback decides.
-    const std::vector<std::shared_ptr<LocalEntry>> cands = {
-        entry("Aaaa.txt", 0), entry("Bbbb.txt", 100), entry("Cccc.txt", 100)};
+    const std::vector<LocalEntry*> cands = {entry("Aaaa.txt", 0), entry("Bbbb.txt", 100),
+                                            entry("Cccc.txt", 100)};
     Item& folder = result.add(Item("f", "", "f", ItemKind::dir, 1));
     Item& big = child(folder, "i1", "Q{2}q.txt", ItemKind::doc, 100);
     Item& mid = child(folder, "i2", "Q{2}q.txt", ItemKind::doc, 50);

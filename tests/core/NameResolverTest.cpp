@@ -203,3 +203,27 @@ TEST_F(NameResolverTest, RefusedFoldersNamedThreeAtATime) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(NameResolverTest, FolderBehindALinkIsListedAtItsTarget) {
+    // Gamma is a link to a folder elsewhere in home. It waits on the stack under two other
+    // folders, so its listing may be begun ahead through the link; the walk must still list it
+    // at its target, as it would one folder at a time.
+    fs::create_directories(top + "/Alpha");
+    fs::create_directories(top + "/Beta");
+    fs::create_directories(home + "/elsewhere");
+    std::ofstream(home + "/elsewhere/Note.txt") << "hi";
+    fs::create_directory_symlink(home + "/elsewhere", top + "/Gamma");
+    Item& gamma = child(*root, "G1", "G{3}a", ItemKind::dir);
+    Item& alpha = child(*root, "A1", "A{3}a", ItemKind::dir);
+    Item& beta = child(*root, "B1", "B{2}a", ItemKind::dir);
+    Item& note = child(gamma, "N1", "N{2}e.txt", ItemKind::doc);
+    EXPECT_EQ(resolve(), 4);
+    EXPECT_TRUE(alpha.enumerated && beta.enumerated && gamma.enumerated);
+    EXPECT_EQ(*gamma.path(), home + "/elsewhere");
+    ASSERT_TRUE(note.resolved);
+    EXPECT_EQ(*note.path(), home + "/elsewhere/Note.txt");
+}
+
+} // namespace

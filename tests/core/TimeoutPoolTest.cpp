@@ -155,6 +155,29 @@ TEST_F(TimeoutPoolTest, BlockedBodyTimesOutAndIsLeftBehind) {
     EXPECT_EQ(pool.threads(), 2);
 }
 
+TEST_F(TimeoutPoolTest, StartedBodyKeepsItsLimitFromTheStart) {
+    TimeoutPool pool;
+    // Finished in time, collected only after its limit passed: the value, not a timeout.
+    auto quick = pool.start(false, [] { return 7; });
+    ASSERT_TRUE(eventually([&] { return pool.idle() == pool.threads(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(pool.wait(quick, 0.2, {}, {}), 7);
+    EXPECT_FALSE(quick.valid());
+
+    // The limit counts from the start, not from the wait: counted from the wait, this body
+    // (1.5 s) would end within its second.
+    const std::string dir = slowFolder("slow", 1.5);
+    auto slow = pool.start(false, [dir] { return FS::listNames(dir).size(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_TRUE(scanErrorOf([&] { (void)pool.wait(slow, 1.0, {}, {}); }).isTimeout());
+
+    // Finished after its limit, collected later still: a timeout, as for a caller who waited.
+    const std::string late = slowFolder("late", 0.6);
+    auto lateTicket = pool.start(false, [late] { return FS::listNames(late).size(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_TRUE(scanErrorOf([&] { (void)pool.wait(lateTicket, 0.3, {}, {}); }).isTimeout());
+}
+
 TEST_F(TimeoutPoolTest, ZeroTimeoutGivesUpAtOnce) {
     TimeoutPool pool(5.0);
     const std::string slow = slowFolder("syncing", 1.0);
