@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TessaryCore/ItemKind.hpp"
+#include "TessaryCore/LocalIdentity.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -29,6 +30,8 @@ public:
     ItemKind kind;
     std::int64_t size = 0;
     std::int64_t mtime = 0;
+    // What lstat said of the entry itself (a link's own device and inode, not its target's).
+    LocalIdentity seen;
     bool dataless = false;
     // Blocks x 512, whether dataless or not.
     std::int64_t alloc = 0;

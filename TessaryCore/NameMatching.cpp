@@ -40,6 +40,7 @@ void NameMatching::applyPick(Item& item, LocalEntry& entry, bool amb, ResolveSta
     item.setName(entry.name);
     std::string path = entry.path();
     item.setPath(path);
+    item.setLocalIdentity(entry.seen);
     item.resolved = true;
     item.ambiguous = amb;
     if (item.kind() == ItemKind::dir) {

@@ -347,6 +347,7 @@ LocalListing NameResolver::listDir(const std::string& path, const std::string& h
         if (!listed.stat)
             continue;
         StatInfo info = *listed.stat;
+        const StatInfo seen = info; // the entry itself, before a link is followed
         const std::optional<EntryKinds> kinds = kindsOf(path, listed, home, info);
         if (!kinds)
             continue;
@@ -355,6 +356,7 @@ LocalListing NameResolver::listDir(const std::string& path, const std::string& h
                          masks.front());
         entry.size = info.size;
         entry.mtime = info.mtime;
+        entry.seen = {seen.dev, seen.ino, seen.size, seen.mtime};
         entry.dataless = info.isDataless();
         entry.alloc = info.alloc();
         entry.isLink = kinds->link;

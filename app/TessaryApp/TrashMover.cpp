@@ -47,9 +47,12 @@ std::optional<std::string> TrashMover::changedReason(const Job& job) {
     if (!job.expected)
         return std::nullopt;
     const Identity& seen = *job.expected;
+    // Size and time tell a replaced file; a package (a folder) changes them whenever its
+    // contents change, so there only the identity counts.
+    const bool file = now->isReg();
     const bool same = now->dev == seen.dev && now->ino == seen.ino &&
-                      (!seen.size || *seen.size == now->size) &&
-                      (!seen.mtime || *seen.mtime == now->mtime);
+                      (!file || !seen.size || *seen.size == now->size) &&
+                      (!file || !seen.mtime || *seen.mtime == now->mtime);
     if (same)
         return std::nullopt;
     return translated(QT_TRANSLATE_NOOP(

@@ -199,3 +199,25 @@ TEST_F(WorldActions, ExportsAreWrittenWholeOrNotAtAll) {
     c.exportJSON();
     EXPECT_EQ(text(c.toast().value_or("")), "");
 }
+
+TEST_F(WorldActions, ADownloadedFileReplacedSinceTheScanStaysWhereItIs) {
+    Item* file = nullptr;
+    c.result()->forEachItem([&](Item& item) {
+        if (!file && item.kind() == ItemKind::doc && item.resolved && !item.dataless &&
+            !c.trashReason(item) && !c.appDataApp(item) && item.localIdentity())
+            file = &item;
+    });
+    ASSERT_TRUE(file);
+    const std::string path(*file->path());
+    const auto size = fs::file_size(path);
+    writeFile(path + ".new", size); // the same name and size, another file
+    fs::rename(path + ".new", path);
+
+    desktop.answers = {0};
+    c.confirmAndTrash({std::string(file->id())});
+    ASSERT_TRUE(waitIdle(c));
+    EXPECT_TRUE(fs::exists(path));
+    ASSERT_EQ(desktop.informed.size(), 1u);
+    EXPECT_TRUE(desktop.informed[0].informativeText.contains(
+        "Položka se od skenu změnila – klikněte na „Znovu porovnat“."));
+}
