@@ -198,16 +198,16 @@ TEST_F(SummaryCardTest, ShowsTheReportAndItsButtonsAct) {
 
     c.setShowSummary(true);
     ASSERT_TRUE(card->button("Zavřít"));
-    QTest::mouseClick(card->button("Zavřít"), Qt::LeftButton);
+    card->button("Zavřít")->click();
     EXPECT_FALSE(c.showSummary());
 
     c.setShowSummary(true);
-    QTest::mouseClick(card->button("Největší soubory"), Qt::LeftButton);
+    card->button("Největší soubory")->click();
     EXPECT_FALSE(c.showSummary());
     EXPECT_EQ(c.view(), ScanController::View::top);
 
     c.setShowSummary(true);
-    QTest::mouseClick(card->button("Největší složky"), Qt::LeftButton);
+    card->button("Největší složky")->click();
     EXPECT_EQ(c.view(), ScanController::View::bigDirs);
 
     // "Ukázat" of the folder highlight (the second) opens the folder.
@@ -218,7 +218,7 @@ TEST_F(SummaryCardTest, ShowsTheReportAndItsButtonsAct) {
         if (b->text() == "Ukázat")
             folderButton = b;
     ASSERT_TRUE(folderButton);
-    QTest::mouseClick(folderButton, Qt::LeftButton);
+    folderButton->click();
     EXPECT_FALSE(c.showSummary());
     ASSERT_TRUE(c.current());
     EXPECT_EQ(c.current()->id, c.report()->biggestDir->id);

@@ -3,6 +3,7 @@
 // clicks open folders; and the header's texts.
 #include "WindowFixture.hpp"
 
+#include "SummaryOverlay.hpp"
 #include "UsageBarView.hpp"
 
 #include "TessaryApp/Fmt.hpp"
@@ -31,11 +32,13 @@ protected:
         scanLocal(home);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        // The summary opened by the scan fades out before the pointer can reach the bar.
         c.setShowSummary(false);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return content().summaryOverlay().isHidden(); }));
         c.goHome();
         bar = window.findChild<UsageBarView*>();
         ASSERT_TRUE(bar);
-        QTest::qWait(50);
+        QTest::qWait(20);
     }
 
     std::string idOf(const std::string& name) {
