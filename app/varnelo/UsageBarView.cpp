@@ -27,7 +27,9 @@ using View = ScanController::View;
 // Space between a label and its segment's edges.
 constexpr double labelPadding = 5;
 // A name shortened to fewer characters than this (the "…" included) is left out.
-constexpr int minNameChars = 4;
+constexpr int minNameChars = 6;
+// Segments narrower than this get no label at all.
+constexpr double minLabelWidth = 30;
 constexpr double funnelFontSize = 9.5;
 constexpr double nameFontSize = 11;
 constexpr double detailFontSize = 9.5;
@@ -94,11 +96,12 @@ void paintMainLabel(QPainter& painter, const Segment& seg, const QRectF& rect,
                     const LabelFonts& fonts) {
     const double width = rect.width() - 2 * labelPadding;
     const QString name = fitted(nameOf(seg), fonts.nameMetrics, width);
+    const QString size = Fmt::size(seg.qta);
     const QString detail =
-        seg.isRest() ? firstFitting({Fmt::plural(seg.count, "items") + sep() + Fmt::size(seg.qta),
-                                     Fmt::size(seg.qta)},
-                                    fonts.detailMetrics, width)
-                     : firstFitting({shareOf(seg), Fmt::size(seg.qta)}, fonts.detailMetrics, width);
+        firstFitting({seg.isRest() ? Fmt::plural(seg.count, "items") + sep() + size
+                                   : size + sep() + Fmt::percent(seg.qta, seg.parentQta),
+                      size},
+                     fonts.detailMetrics, width);
     const QRectF inner = rect.adjusted(labelPadding, 0, -labelPadding, 0);
     const double mid = rect.center().y();
     if (!name.isEmpty()) {
@@ -118,8 +121,10 @@ void paintRowLabel(QPainter& painter, const Segment& seg, const QRectF& rect,
                    const LabelFonts& fonts) {
     const double width = rect.width() - 2 * labelPadding;
     const QString name = nameOf(seg);
-    QString text = firstFitting({name + sep() + shareOf(seg), name + sep() + Fmt::size(seg.qta)},
-                                fonts.rowMetrics, width);
+    const QString size = Fmt::size(seg.qta);
+    QString text = firstFitting(
+        {name + sep() + size + sep() + Fmt::percent(seg.qta, seg.parentQta), name + sep() + size},
+        fonts.rowMetrics, width);
     if (text.isEmpty())
         text = fitted(name, fonts.rowMetrics, width);
     if (text.isEmpty())
@@ -174,7 +179,8 @@ void paintSegment(QPainter& painter, const Segment& seg, const UsageBarView::Pai
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(rect->adjusted(0.75, 0.75, -0.75, -0.75), radius, radius);
     }
-    if (seg.preview)
+    // Strips have no room for text; neither has a segment too narrow for a few letters.
+    if (seg.preview || rect->width() < minLabelWidth)
         return;
     painter.setPen(Palette::textColor(fill));
     if (seg.sub)
