@@ -1,7 +1,18 @@
 // Usage bar layouts per second for a folder listing of 1,500 rows with four drill-down levels
 // open, beside the main bar alone: the widget lays the bar out again on every resize and every
-// click, so this bounds how smoothly it follows the window.
+// click, so this bounds how smoothly it follows the window. With the widgets built, also one
+// layout plus one paint of the same bar (with a hovered and a selected segment) into an image,
+// on the offscreen platform unless another is chosen.
 #include "TessaryApp/UsageBarLayout.hpp"
+
+#ifdef BENCH_PAINT
+#include "Tints.hpp"
+#include "UsageBarView.hpp"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#endif
 
 #include "BenchSupport.hpp"
 
@@ -118,9 +129,54 @@ void BM_usageBar_mainOnly(benchmark::State& state) {
     run(state, false);
 }
 
+#ifdef BENCH_PAINT
+void BM_usageBar_layoutAndPaintFourLevels(benchmark::State& state) {
+    UsageBarLayout::Input input = world().input;
+    const auto& table = world().breakdowns;
+    input.breakdown = [&table](const std::string& id) -> std::optional<ScanController::Breakdown> {
+        const auto found = table.find(id);
+        if (found == table.end())
+            return std::nullopt;
+        return found->second;
+    };
+    tessary::UsageBarView::PaintState paint;
+    paint.hoverSeg = "root/1";
+    paint.selectedID = "root/0/0";
+    for (const auto& focus : input.barPath)
+        paint.expanded.push_back(focus.id);
+    paint.primary = tessary::Tints::primary();
+    paint.secondary = tessary::Tints::secondary();
+    paint.grey = tessary::Tints::grey();
+    paint.font = QApplication::font();
+    QImage image(static_cast<int>(input.width), 400, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        const UsageBarLayout layout = UsageBarLayout::layout(input);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        tessary::UsageBarView::paintBar(painter, layout, paint);
+    }
+    state.counters["paints/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+#endif
+
 } // namespace
 
 BENCHMARK(BM_usageBar_fourLevels)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_usageBar_mainOnly)->Unit(benchmark::kMicrosecond);
 
+#ifdef BENCH_PAINT
+BENCHMARK(BM_usageBar_layoutAndPaintFourLevels)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+#else
 BENCHMARK_MAIN();
+#endif

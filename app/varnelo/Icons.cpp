@@ -14,7 +14,7 @@ namespace tessary {
 namespace {
 
 // Symbol name → freedesktop name. The Breeze theme has every one of these.
-constexpr std::array<std::pair<std::string_view, const char*>, 17> symbolNames{{
+constexpr std::array<std::pair<std::string_view, const char*>, 25> symbolNames{{
     {"chevron.up", "go-up"},
     {"chevron.backward", "go-previous"},
     {"house", "go-home"},
@@ -32,6 +32,14 @@ constexpr std::array<std::pair<std::string_view, const char*>, 17> symbolNames{{
     {"trash", "edit-delete"},
     {"trash.slash.fill", "edit-delete-remove"},
     {"exclamationmark.triangle.fill", "dialog-warning"},
+    {"film", "camera-video"},
+    {"photo", "view-preview"},
+    {"paintbrush.pointed", "draw-brush"},
+    {"music.note", "media-album-track"},
+    {"doc.text", "document-edit"},
+    {"archivebox", "archive-extract"},
+    {"questionmark.folder", "help-contents"},
+    {"trash.circle", "trash-empty"},
 }};
 
 constexpr std::pair<std::string_view, const char*> checkmark{"checkmark.circle", "dialog-ok"};

@@ -3,7 +3,9 @@
 #include "AppActions.hpp"
 #include "ContentView.hpp"
 #include "Icons.hpp"
+#include "ScanSummaryView.hpp"
 #include "TessaryApp/ScanController.hpp"
+#include "UsageBarView.hpp"
 
 #include <QEvent>
 #include <QMenuBar>
@@ -22,6 +24,8 @@ MainWindow::MainWindow(ScanController& c, QWidget* parent)
     addActions(findChildren<QAction*>());
     m_content = new ContentView(c, *m_actions, this);
     setCentralWidget(m_content);
+    m_content->setUsageBar(new UsageBarView(c));
+    m_content->setSummaryView(new ScanSummaryView(c));
 }
 
 void MainWindow::changeEvent(QEvent* event) {

@@ -31,6 +31,26 @@ QColor Tints::cyan() {
     return pick(0x32ade6, 0x64d2ff);
 }
 
+QColor Tints::purple() {
+    return pick(0xaf52de, 0xbf5af2);
+}
+
+QColor Tints::pink() {
+    return pick(0xff2d55, 0xff375f);
+}
+
+QColor Tints::green() {
+    return pick(0x34c759, 0x30d158);
+}
+
+QColor Tints::brown() {
+    return pick(0xa2845e, 0xac8e68);
+}
+
+QColor Tints::grey() {
+    return pick(0x8e8e93, 0x8e8e93);
+}
+
 QColor Tints::secondary() {
     return withAlpha(primary(), 0.55);
 }

@@ -12,6 +12,7 @@
 #include "ListingTable.hpp"
 #include "MainToolBar.hpp"
 #include "NameCell.hpp"
+#include "UsageBarView.hpp"
 
 #include <QApplication>
 #include <QDir>
@@ -159,6 +160,56 @@ TEST_F(Screenshots, TheDemoWorld) {
     top.popover().hide();
 }
 
+namespace {
+
+// The first folder of `rows` whose breakdown holds a folder, with that folder.
+std::optional<std::pair<NodeDTO, NodeDTO>> folderWithSubfolder(ScanController& c,
+                                                               const ScanController::Rows& rows) {
+    for (const NodeDTO& row : rows) {
+        if (!row.isDir())
+            continue;
+        const auto parts = c.breakdown(row.id);
+        if (!parts)
+            continue;
+        for (const NodeDTO& child : parts->items)
+            if (child.isDir() && c.breakdown(child.id) && !c.breakdown(child.id)->items.empty())
+                return std::pair(row, child);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST_F(Screenshots, TheUsageBarAndTheSummary) {
+    SimWorld world(1, "3000");
+    scanWorld(world);
+    showWindow();
+    auto* bar = window.findChild<UsageBarView*>();
+    ASSERT_TRUE(bar);
+    const auto open = folderWithSubfolder(c, c.children());
+    ASSERT_TRUE(open) << "the demo world has nested folders";
+    const auto ranks = c.colorRank();
+    c.toggleBarFocus(open->first.id, 0, ranks.at(open->first.id));
+    c.toggleBarFocus(open->second.id, 1, 0);
+    settle();
+    ASSERT_EQ(c.barPath().size(), 2u);
+    const auto point = bar->segmentCenter(c.children().at(0).id);
+    ASSERT_TRUE(point);
+    QTest::mouseMove(bar, *point);
+    settle();
+    save(bar->grab(), "11-usage-bar-two-levels");
+    save(window.grab(), "12-window-with-usage-bar");
+
+    c.loadTopFiles(ScanController::listingRowLimit);
+    settle();
+    save(bar->grab(), "13-usage-bar-largest-files");
+
+    c.goHome();
+    c.setShowSummary(true);
+    settle();
+    save(window.grab(), "14-summary");
+}
+
 TEST_F(Screenshots, ACloudOnlyFolder) {
     LocalHome home;
     writeFile(home.drive() / "Dokumenty/zprava.pdf", 300000);
@@ -196,6 +247,9 @@ TEST(DarkScreenshot, TheTreeInTheDarkAppearance) {
         c.setShowSummary(false);
         settle();
         save(window.grab(), "10-tree-dark");
+        c.setShowSummary(true);
+        settle();
+        save(window.grab(), "15-summary-dark");
     }
     QApplication::setStyle(lightStyle);
     QApplication::setPalette(lightPalette);
