@@ -80,11 +80,7 @@ ScanController::Phase ScanController::phaseFromText(std::string_view text) {
 void ScanController::startScan(bool refresh) {
     if (m_busy)
         return;
-    m_cancelBox->set(false);
-    m_errorMessage = std::nullopt;
-    m_started = QDateTime::currentDateTime();
-    m_finished = std::nullopt;
-    m_busy = true;
+    beginOperation();
     setProgress("start", 0, 0, tr("Spouštím sken…"));
 
     Scanner::Options options;
@@ -123,6 +119,14 @@ void ScanController::startScan(bool refresh) {
         finishScan(nullptr, {},
                    ScanError::message(
                        tr("Nepodařilo se spustit vlákno pro práci s diskem.").toStdString()));
+}
+
+void ScanController::beginOperation() {
+    m_cancelBox->set(false);
+    m_errorMessage = std::nullopt;
+    m_started = QDateTime::currentDateTime();
+    m_finished = std::nullopt;
+    m_busy = true;
 }
 
 void ScanController::stop() {

@@ -299,6 +299,10 @@ private:
     using OptSummary = std::optional<SummaryDTO>;
     using OptNode = std::optional<NodeDTO>;
 
+    // Marks the start of a background operation: stop flag and error cleared, busy.
+    void beginOperation();
+    // Switches to `view` with `rows` built by `build(result)`; refused while busy.
+    template <class Listing, class Build> void showListing(View view, Listing& rows, Build&& build);
     void setProgress(std::string_view phase, std::int64_t done, std::int64_t total,
                      const QString& message);
     // A progress callback for the core that posts every report to this controller.

@@ -44,11 +44,7 @@ void ScanController::startHydrate(const std::string& id, int depth) {
         showToast(tr("Složku nelze načíst (není známa cesta nebo jde o kořen)."), 3.5);
         return;
     }
-    m_cancelBox->set(false);
-    m_errorMessage = std::nullopt;
-    m_started = QDateTime::currentDateTime();
-    m_finished = std::nullopt;
-    m_busy = true;
+    beginOperation();
     m_hydrateTarget = id;
     setProgress("hydrate", 0, 0, tr("Načítám seznam složky z iCloudu…"));
     showToast(tr("Načítám seznam složky z iCloudu – může to trvat i několik minut."), 5);

@@ -128,24 +128,27 @@ void ScanController::showDeleteList() {
     m_barPath = BarPath{};
 }
 
-void ScanController::loadTopFiles(int n) {
+template <class Listing, class Build>
+void ScanController::showListing(View view, Listing& rows, Build&& build) {
     const ResultPtr result = m_result;
     if (m_busy || !result)
         return;
-    m_view = View::top;
-    m_topFiles = Serialization::topFiles(*result, n, m_topCloudOnly, currentItem());
-    m_colorRank = ranks(m_topFiles);
+    m_view = view;
+    rows = build(*result);
+    m_colorRank = ranks(rows);
     m_barPath = BarPath{};
 }
 
+void ScanController::loadTopFiles(int n) {
+    showListing(View::top, m_topFiles, [this, n](const ScanResult& result) {
+        return Serialization::topFiles(result, n, m_topCloudOnly, currentItem());
+    });
+}
+
 void ScanController::loadBigDirs(int n) {
-    const ResultPtr result = m_result;
-    if (m_busy || !result)
-        return;
-    m_view = View::bigDirs;
-    m_bigDirs = Serialization::topDirs(*result, n, currentItem());
-    m_colorRank = ranks(m_bigDirs);
-    m_barPath = BarPath{};
+    showListing(View::bigDirs, m_bigDirs, [this, n](const ScanResult& result) {
+        return Serialization::topDirs(result, n, currentItem());
+    });
 }
 
 void ScanController::runSearch(int limit) {

@@ -5,7 +5,9 @@
 
 #include "TessaryApp/DesktopServices.hpp"
 #include "TessaryApp/ScanController.hpp"
+#include "TessaryCore/Item.hpp"
 #include "TessaryCore/ScanEnvironment.hpp"
+#include "TessaryCore/ScanResult.hpp"
 #include "support/Child.hpp"
 #include "support/TempDir.hpp"
 
@@ -132,6 +134,24 @@ inline void scanNow(tessary::ScanController& c, bool refresh = false) {
 
 inline std::string text(const QString& s) {
     return s.toStdString();
+}
+
+// A disk-only scan of the home's iCloud Drive folder.
+inline void scanLocal(tessary::ScanController& c, const LocalHome& home) {
+    c.setEnvironment(home.env);
+    c.setMode(tessary::ScanMode::fs);
+    scanNow(c);
+    ASSERT_TRUE(c.result()) << text(c.errorMessage().value_or("no error"));
+}
+
+// The id of the scanned item at `path`; empty when there is none.
+inline std::string idOfPath(const tessary::ScanController& c, const std::filesystem::path& path) {
+    std::string found;
+    c.result()->forEachItem([&](tessary::Item& item) {
+        if (item.path() && *item.path() == path.string())
+            found = std::string(item.id());
+    });
+    return found;
 }
 
 } // namespace apptest

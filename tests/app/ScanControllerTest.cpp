@@ -28,20 +28,8 @@ protected:
 // A disk-only scan of files written into a fresh iCloud Drive folder.
 class LocalScan : public ControllerTest {
 protected:
-    void scan() {
-        c.setEnvironment(home.env);
-        c.setMode(ScanMode::fs);
-        scanNow(c);
-        ASSERT_TRUE(c.result()) << text(c.errorMessage().value_or("no error"));
-    }
-    std::string idOf(const fs::path& path) const {
-        std::string found;
-        c.result()->forEachItem([&](Item& item) {
-            if (item.path() && *item.path() == path.string())
-                found = std::string(item.id());
-        });
-        return found;
-    }
+    void scan() { ASSERT_NO_FATAL_FAILURE(scanLocal(c, home)); }
+    std::string idOf(const fs::path& path) const { return idOfPath(c, path); }
 
     LocalHome home;
     ScanController c;
