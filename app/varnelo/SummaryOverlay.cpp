@@ -1,30 +1,25 @@
 #include "SummaryOverlay.hpp"
 
+#include "Fader.hpp"
+
 #include "TessaryApp/ScanController.hpp"
 
 #include <QEvent>
-#include <QGraphicsOpacityEffect>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPropertyAnimation>
 
 namespace tessary {
 
 SummaryOverlay::SummaryOverlay(ScanController& c, QWidget* host)
-    : QWidget(host), m_c(c), m_host(host), m_opacity(new QGraphicsOpacityEffect(this)),
-      m_fade(new QPropertyAnimation(m_opacity, "opacity", this)) {
-    m_opacity->setOpacity(0);
-    setGraphicsEffect(m_opacity);
-    m_fade->setDuration(fadeMs);
-    m_fade->setEasingCurve(QEasingCurve::OutCubic);
-    connect(m_fade, &QPropertyAnimation::finished, this, [this] {
-        if (!m_showing)
-            hide();
-    });
+    : QWidget(host), m_c(c), m_host(host),
+      m_fader(new Fader(this, fadeMs, QEasingCurve::OutCubic)) {
     host->installEventFilter(this);
     connect(&c, &ScanController::showSummaryChanged, this, &SummaryOverlay::update);
-    hide();
     update();
+}
+
+bool SummaryOverlay::isShowing() const {
+    return m_fader->isShowing();
 }
 
 void SummaryOverlay::setCard(QWidget* card) {
@@ -67,17 +62,9 @@ void SummaryOverlay::place() {
 
 void SummaryOverlay::update() {
     const bool show = m_c.showSummary();
-    if (show == m_showing)
-        return;
-    m_showing = show;
-    m_fade->stop();
-    m_fade->setStartValue(m_opacity->opacity());
-    m_fade->setEndValue(show ? 1.0 : 0.0);
-    if (show) {
+    if (show)
         place();
-        QWidget::show();
-    }
-    m_fade->start();
+    m_fader->fade(show);
 }
 
 } // namespace tessary

@@ -2,11 +2,9 @@
 
 #include <QWidget>
 
-class QGraphicsOpacityEffect;
-class QPropertyAnimation;
-
 namespace tessary {
 
+class Fader;
 class ScanController;
 
 // The layer of the scan summary: while the controller's `showSummary` is true it dims the whole
@@ -24,7 +22,7 @@ public:
     // Puts `card` in the middle of the layer (the layer takes it over; null removes it).
     void setCard(QWidget* card);
     [[nodiscard]] QWidget* card() const { return m_card; }
-    [[nodiscard]] bool isShowing() const { return m_showing; }
+    [[nodiscard]] bool isShowing() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -38,9 +36,7 @@ private:
     ScanController& m_c;
     QWidget* m_host;
     QWidget* m_card = nullptr;
-    QGraphicsOpacityEffect* m_opacity;
-    QPropertyAnimation* m_fade;
-    bool m_showing = false;
+    Fader* m_fader;
 };
 
 } // namespace tessary

@@ -1,5 +1,6 @@
 #include "ToastOverlay.hpp"
 
+#include "Fader.hpp"
 #include "Tints.hpp"
 
 #include "TessaryApp/ScanController.hpp"
@@ -7,10 +8,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
-#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QPainter>
-#include <QPropertyAnimation>
 #include <QVBoxLayout>
 
 namespace tessary {
@@ -38,8 +37,7 @@ protected:
 
 ToastOverlay::ToastOverlay(ScanController& c, QWidget* host)
     : QWidget(host), m_c(c), m_host(host), m_box(new ToastBox(this)), m_label(new QLabel(m_box)),
-      m_opacity(new QGraphicsOpacityEffect(this)),
-      m_fade(new QPropertyAnimation(m_opacity, "opacity", this)) {
+      m_fader(new Fader(this, fadeMs)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 16);
@@ -53,21 +51,17 @@ ToastOverlay::ToastOverlay(ScanController& c, QWidget* host)
     shadow->setOffset(0, 3);
     shadow->setColor(QColor(0, 0, 0, 90));
     m_box->setGraphicsEffect(shadow);
-    m_opacity->setOpacity(0);
-    setGraphicsEffect(m_opacity);
-    m_fade->setDuration(fadeMs);
-    connect(m_fade, &QPropertyAnimation::finished, this, [this] {
-        if (!m_showing)
-            hide();
-    });
     host->installEventFilter(this);
     connect(&c, &ScanController::toastChanged, this, &ToastOverlay::update);
-    hide();
     update();
 }
 
 QString ToastOverlay::text() const {
-    return m_showing ? m_label->text() : QString();
+    return isShowing() ? m_label->text() : QString();
+}
+
+bool ToastOverlay::isShowing() const {
+    return m_fader->isShowing();
 }
 
 bool ToastOverlay::eventFilter(QObject* watched, QEvent* event) {
@@ -96,20 +90,9 @@ void ToastOverlay::update() {
         m_label->setMaximumWidth(wide ? maxTextWidth : QWIDGETSIZE_MAX);
         m_label->setText(*toast);
     }
-    if (show == m_showing) {
-        if (show)
-            place();
-        return;
-    }
-    m_showing = show;
-    m_fade->stop();
-    m_fade->setStartValue(m_opacity->opacity());
-    m_fade->setEndValue(show ? 1.0 : 0.0);
-    if (show) {
+    if (show)
         place();
-        QWidget::show();
-    }
-    m_fade->start();
+    m_fader->fade(show);
 }
 
 } // namespace tessary

@@ -2,12 +2,11 @@
 
 #include <QWidget>
 
-class QGraphicsOpacityEffect;
 class QLabel;
-class QPropertyAnimation;
 
 namespace tessary {
 
+class Fader;
 class ScanController;
 
 // The controller's toast over the window: a padded, rounded box with a shadow near the bottom
@@ -24,7 +23,7 @@ public:
 
     // The text being shown, or empty when the toast is fading out or hidden.
     [[nodiscard]] QString text() const;
-    [[nodiscard]] bool isShowing() const { return m_showing; }
+    [[nodiscard]] bool isShowing() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -37,9 +36,7 @@ private:
     QWidget* m_host;
     QWidget* m_box;
     QLabel* m_label;
-    QGraphicsOpacityEffect* m_opacity;
-    QPropertyAnimation* m_fade;
-    bool m_showing = false;
+    Fader* m_fader;
 };
 
 } // namespace tessary
