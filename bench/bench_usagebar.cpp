@@ -96,18 +96,20 @@ const World& world() {
     return w;
 }
 
+// The breakdowns as the controller hands them out: from its cache, without copying.
+UsageBarLayout::BreakdownSource cachedBreakdowns() {
+    const auto& table = world().breakdowns;
+    return [&table](const std::string& id) -> const ScanController::Breakdown* {
+        const auto found = table.find(id);
+        return found == table.end() ? nullptr : &found->second;
+    };
+}
+
 void run(benchmark::State& state, bool open) {
     UsageBarLayout::Input input = world().input;
     if (!open)
         input.barPath.clear();
-    const auto& table = world().breakdowns;
-    // The controller hands out copies of its cached breakdowns; so does this source.
-    input.breakdown = [&table](const std::string& id) -> std::optional<ScanController::Breakdown> {
-        const auto found = table.find(id);
-        if (found == table.end())
-            return std::nullopt;
-        return found->second;
-    };
+    input.breakdown = cachedBreakdowns();
     std::size_t segments = 0;
     std::size_t funnels = 0;
     for (auto _ : state) {
@@ -132,13 +134,7 @@ void BM_usageBar_mainOnly(benchmark::State& state) {
 #ifdef BENCH_PAINT
 void BM_usageBar_layoutAndPaintFourLevels(benchmark::State& state) {
     UsageBarLayout::Input input = world().input;
-    const auto& table = world().breakdowns;
-    input.breakdown = [&table](const std::string& id) -> std::optional<ScanController::Breakdown> {
-        const auto found = table.find(id);
-        if (found == table.end())
-            return std::nullopt;
-        return found->second;
-    };
+    input.breakdown = cachedBreakdowns();
     tessary::UsageBarView::PaintState paint;
     paint.hoverSeg = "root/1";
     paint.selectedID = "root/0/0";

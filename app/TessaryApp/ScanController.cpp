@@ -179,8 +179,7 @@ void ScanController::finishScan(ResultPtr result, SearchIndex index,
     m_breakdownCache.clear();
     m_searchIndex = std::move(index);
     setProgress("done", 1, 1, tr("Hotovo"));
-    const std::optional<NodeDTO> current = m_current;
-    refreshSnapshots(current ? OptID(current->id) : std::nullopt);
+    refreshSnapshots(currentID());
     showStalenessToast();
     m_report = ScanReport::build(*m_result.value());
     if (std::getenv("TESSARY_SELFTEST") != nullptr && selfTestHook) {

@@ -156,6 +156,10 @@ public:
     [[nodiscard]] ResultPtr result() const { return m_result; }
     [[nodiscard]] std::optional<SummaryDTO> summary() const { return m_summary; }
     [[nodiscard]] std::optional<NodeDTO> current() const { return m_current; }
+    // The id of `current`; none without one.
+    [[nodiscard]] std::optional<std::string> currentID() const {
+        return m_current.value() ? std::optional<std::string>(m_current.value()->id) : std::nullopt;
+    }
     [[nodiscard]] Rows breadcrumbs() const { return m_breadcrumbs; }
     [[nodiscard]] Rows children() const { return m_children; }
     [[nodiscard]] std::int64_t more() const { return m_more; }
@@ -212,7 +216,9 @@ public:
     [[nodiscard]] Rows mapRows() const;
     // The folder's breakdown, cached until the result changes; none for a file, an unknown id
     // or while `busy` (cached ones are still returned).
-    [[nodiscard]] std::optional<Breakdown> breakdown(const std::string& id);
+    // The record lives in the cache: valid until the result changes (a scan, a hydration or a
+    // trash run ends), so callers use it at once and keep no pointer.
+    [[nodiscard]] const Breakdown* breakdown(const std::string& id);
     void toggleBarFocus(const std::string& id, int level, int rank);
     [[nodiscard]] static ColorRanks ranks(const Rows& rows);
     // Runs on any thread; reads the result only.

@@ -98,8 +98,7 @@ void ScanController::finishHydrate(SearchIndex index, std::int64_t count,
         setProgress("done", 1, 1, tr("Načteno %1").arg(Fmt::plural(count, "folders")));
     }
     m_breakdownCache.clear();
-    const OptNode current = m_current;
-    refreshSnapshots(target ? target : (current ? OptID(current->id) : std::nullopt));
+    refreshSnapshots(target ? target : currentID());
     if (const ResultPtr result = m_result)
         m_report = ScanReport::build(*result);
 }

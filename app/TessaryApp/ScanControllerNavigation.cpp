@@ -26,8 +26,8 @@ Item* ScanController::find(const std::string& id) const {
 }
 
 Item* ScanController::currentItem() const {
-    const OptNode current = m_current;
-    return current ? find(current->id) : nullptr;
+    const OptID id = currentID();
+    return id ? find(*id) : nullptr;
 }
 
 NodeDTO ScanController::listedRow(const Item& item) const {
@@ -71,10 +71,7 @@ void ScanController::navigate(const std::optional<std::string>& id, bool resetVi
 }
 
 void ScanController::navigateToParent() {
-    const OptNode current = m_current;
-    if (!current || !m_result.value())
-        return;
-    const Item* item = find(current->id);
+    const Item* item = currentItem();
     if (!item)
         return;
     const std::string parent(item->parent());
@@ -92,11 +89,9 @@ void ScanController::goHome() {
 bool ScanController::isAtHome() const {
     if (m_view != View::tree)
         return false;
-    const OptNode current = m_current;
     const OptSummary summary = m_summary;
-    const OptID currentID = current ? OptID(current->id) : std::nullopt;
     const OptID home = summary ? summary->mainRoot : std::nullopt;
-    return currentID == home;
+    return currentID() == home;
 }
 
 void ScanController::show(View view) {
@@ -111,11 +106,9 @@ void ScanController::show(View view) {
         showDeleteList();
         break;
     case View::tree:
-    case View::search: {
-        const OptNode current = m_current;
-        navigate(current ? OptID(current->id) : std::nullopt, true);
+    case View::search:
+        navigate(currentID(), true);
         break;
-    }
     }
 }
 
@@ -215,14 +208,14 @@ ScanController::Rows ScanController::mapRows() const {
     return {};
 }
 
-std::optional<ScanController::Breakdown> ScanController::breakdown(const std::string& id) {
+const ScanController::Breakdown* ScanController::breakdown(const std::string& id) {
     if (const auto cached = m_breakdownCache.find(id); cached != m_breakdownCache.end())
-        return cached->second;
+        return &cached->second;
     if (m_busy)
-        return std::nullopt;
+        return nullptr;
     const Item* item = find(id);
     if (!item || !item->isDir())
-        return std::nullopt;
+        return nullptr;
     const std::vector<Item*> sorted = Serialization::childrenSorted(*item, SortKey::qta);
     Breakdown result;
     const std::size_t considered = std::min<std::size_t>(sorted.size(), breakdownChildLimit);
@@ -232,8 +225,7 @@ std::optional<ScanController::Breakdown> ScanController::breakdown(const std::st
     for (const Item* child : sorted)
         result.total += child->aggQta;
     result.count = static_cast<std::int64_t>(sorted.size());
-    m_breakdownCache.emplace(id, result);
-    return result;
+    return &m_breakdownCache.emplace(id, std::move(result)).first->second;
 }
 
 void ScanController::toggleBarFocus(const std::string& id, int level, int rank) {

@@ -364,8 +364,7 @@ void ScanController::finishTrash(const TrashMover::Outcome& outcome, const IDLis
     const auto moved = static_cast<std::int64_t>(outcome.done.size());
     setProgress("done", 1, 1,
                 tr("Přesunuto do Koše: %1, %2").arg(Fmt::plural(moved, "items"), Fmt::size(freed)));
-    const OptNode current = m_current;
-    refreshSnapshots(current ? OptID(current->id) : std::nullopt);
+    refreshSnapshots(currentID());
     m_report = ScanReport::build(*result);
     if (outcome.failed.empty()) {
         showToast(tr("Přesunuto do Koše: %1 (%2). Server údaje aktualizuje při příštím „Obnovit "

@@ -25,7 +25,7 @@ constexpr double minStripRest = 1e-6;
 
 // How one row of segments is placed: its extent, the size rules and what every segment of it
 // shares.
-struct RowSpec {
+struct RowPlan {
     double x = 0;
     double width = 0;
     double y = 0;
@@ -38,10 +38,10 @@ struct RowSpec {
     Segment shared;
 };
 
-int rankOf(const RowSpec& spec, const NodeDTO& item, int position) {
-    if (spec.ranks) {
-        const auto found = spec.ranks->find(item.id);
-        if (found != spec.ranks->end())
+int rankOf(const RowPlan& plan, const NodeDTO& item, int position) {
+    if (plan.ranks) {
+        const auto found = plan.ranks->find(item.id);
+        if (found != plan.ranks->end())
             return found->second;
     }
     return position;
@@ -51,9 +51,9 @@ int rankOf(const RowSpec& spec, const NodeDTO& item, int position) {
 // the minimum; everything not drawn (of `allCount` items and `total` bytes) becomes one rest
 // segment over the remaining width. `total` must be positive.
 void placeRow(const std::vector<NodeDTO>& items, std::int64_t total, std::int64_t allCount,
-              const RowSpec& spec, std::vector<Segment>& out) {
-    const double end = spec.x + spec.width;
-    double x = spec.x;
+              const RowPlan& plan, std::vector<Segment>& out) {
+    const double end = plan.x + plan.width;
+    double x = plan.x;
     std::int64_t placed = 0;
     std::int64_t placedQta = 0;
     int position = 0;
@@ -61,29 +61,29 @@ void placeRow(const std::vector<NodeDTO>& items, std::int64_t total, std::int64_
         if (item.qta <= 0)
             continue;
         const double w = std::min(
-            static_cast<double>(item.qta) / static_cast<double>(total) * spec.width, end - x);
-        if (w < spec.minSegment)
+            static_cast<double>(item.qta) / static_cast<double>(total) * plan.width, end - x);
+        if (w < plan.minSegment)
             break;
-        Segment& seg = out.emplace_back(spec.shared);
+        Segment& seg = out.emplace_back(plan.shared);
         seg.id = item.id;
         seg.node = item;
         seg.qta = item.qta;
         seg.cloud = item.cloud;
-        seg.rank = rankOf(spec, item, position++);
-        seg.rect = QRectF(x, spec.y, w, spec.height);
+        seg.rank = rankOf(plan, item, position++);
+        seg.rect = QRectF(x, plan.y, w, plan.height);
         x += w;
         ++placed;
         placedQta = Saturating::add(placedQta, item.qta);
     }
-    if (end - x < spec.minRest)
+    if (end - x < plan.minRest)
         return;
-    Segment& rest = out.emplace_back(spec.shared);
-    rest.id = spec.restID;
+    Segment& rest = out.emplace_back(plan.shared);
+    rest.id = plan.restID;
     rest.qta = std::max<std::int64_t>(0, total - placedQta);
     rest.cloud = 0;
     rest.count = std::max<std::int64_t>(0, allCount - placed);
     rest.rank = -1;
-    rest.rect = QRectF(x, spec.y, end - x, spec.height);
+    rest.rect = QRectF(x, plan.y, end - x, plan.height);
 }
 
 std::int64_t positiveCount(const std::vector<NodeDTO>& rows) {
@@ -101,7 +101,7 @@ void placeStrips(std::size_t begin, std::size_t end, double y, double height,
     for (std::size_t i = begin; i < end; ++i) {
         if (!isFolderSegment(out[i]))
             continue;
-        const std::optional<ScanController::Breakdown> parts = breakdown(out[i].id);
+        const ScanController::Breakdown* parts = breakdown(out[i].id);
         // A folder whose children hold no bytes has nothing to divide its extent by.
         if (!parts || parts->total <= 0)
             continue;
@@ -115,7 +115,7 @@ void placeStrips(std::size_t begin, std::size_t end, double y, double height,
         shared.holder = holder.id;
         shared.holderRank = holder.rank;
         // `holder` is not used past this point: placing the strip grows `out`.
-        const RowSpec spec{.x = holder.rect.x(),
+        const RowPlan plan{.x = holder.rect.x(),
                            .width = holder.rect.width(),
                            .y = y,
                            .height = height,
@@ -123,7 +123,7 @@ void placeStrips(std::size_t begin, std::size_t end, double y, double height,
                            .minRest = minStripRest,
                            .restID = std::string(UsageBarLayout::restPrefix) + "in:" + holder.id,
                            .shared = std::move(shared)};
-        placeRow(parts->items, parts->total, parts->count, spec, out);
+        placeRow(parts->items, parts->total, parts->count, plan, out);
     }
 }
 
@@ -146,7 +146,7 @@ UsageBarLayout UsageBarLayout::layout(const Input& input) {
     Segment mainShared;
     mainShared.parentName = input.listingName;
     mainShared.parentQta = input.total;
-    const RowSpec main{.width = input.width,
+    const RowPlan main{.width = input.width,
                        .height = barHeight,
                        .restID = std::string(restPrefix) + "row0",
                        .ranks = &input.ranks,
@@ -163,7 +163,7 @@ UsageBarLayout UsageBarLayout::layout(const Input& input) {
         const Segment* focused = findOnRow(segs, rowBegin, rowEnd, input.barPath[i].id);
         if (!focused || !isFolderSegment(*focused))
             break;
-        const std::optional<ScanController::Breakdown> parts = input.breakdown(focused->id);
+        const ScanController::Breakdown* parts = input.breakdown(focused->id);
         if (!parts)
             break;
         const double top = bottom + funnelHeight;
@@ -186,7 +186,7 @@ UsageBarLayout UsageBarLayout::layout(const Input& input) {
             shared.sub = true;
             shared.parentName = folder.name;
             shared.parentQta = folder.qta;
-            const RowSpec row{.width = input.width,
+            const RowPlan row{.width = input.width,
                               .y = top,
                               .height = rowHeight,
                               .restID = std::string(restPrefix) + "row" + std::to_string(level),

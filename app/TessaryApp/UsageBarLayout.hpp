@@ -77,8 +77,8 @@ struct UsageBarLayout {
         friend bool operator==(const Focus&, const Focus&) = default;
     };
 
-    using BreakdownSource =
-        std::function<std::optional<ScanController::Breakdown>(const std::string& id)>;
+    // A folder's breakdown, or null; the record must stay valid for the layout call.
+    using BreakdownSource = std::function<const ScanController::Breakdown*(const std::string& id)>;
 
     struct Input {
         // The listing's rows in their order; rows of 0 bytes or less are left out.

@@ -52,8 +52,7 @@ AppActions::AppActions(ScanController& c, QObject* owner) : QObject(owner), m_c(
             m_c.loadTopFiles(ScanController::listingRowLimit);
             return;
         }
-        const auto current = m_c.current();
-        m_c.navigate(current ? std::optional<std::string>(current->id) : std::nullopt, true);
+        m_c.show(ScanController::View::tree); // back to the folder
     });
     connect(exportJSON, &QAction::triggered, this, [this] { m_c.exportJSON(); });
     connect(exportCSV, &QAction::triggered, this, [this] { m_c.exportCSV(); });

@@ -199,10 +199,8 @@ void ContentView::queryEdited(const QString& text) {
     if (text.isEmpty()) {
         // An emptied field never starts a search: it leaves the hits for the folder they were
         // searched from, or simply drops the search still waiting.
-        if (m_c.view() == ScanController::View::search) {
-            const auto current = m_c.current();
-            m_c.navigate(current ? std::optional<std::string>(current->id) : std::nullopt, true);
-        }
+        if (m_c.view() == ScanController::View::search)
+            m_c.show(ScanController::View::tree);
         return;
     }
     m_searchTask->start();

@@ -155,10 +155,8 @@ void MainToolBar::updateContainers() {
         m_containers->addItem(containerText(container, summary->mainRoot),
                               QString::fromStdString(container.root));
     const auto crumbs = m_c.breadcrumbs();
-    const auto current = m_c.current();
     const std::optional<std::string> root =
-        !crumbs.empty() ? std::optional<std::string>(crumbs.front().id)
-                        : (current ? std::optional<std::string>(current->id) : std::nullopt);
+        !crumbs.empty() ? std::optional<std::string>(crumbs.front().id) : m_c.currentID();
     m_containers->setCurrentIndex(root ? m_containers->findData(QString::fromStdString(*root))
                                        : -1);
     m_containers->setEnabled(!m_c.busy() && !containers.empty());

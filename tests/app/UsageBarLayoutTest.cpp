@@ -39,11 +39,9 @@ NodeDTO file(const std::string& id, std::int64_t qta) {
 
 // The controller's breakdowns, by folder id.
 UsageBarLayout::BreakdownSource breakdowns(std::map<std::string, Breakdown> table) {
-    return [table = std::move(table)](const std::string& id) -> std::optional<Breakdown> {
+    return [table = std::move(table)](const std::string& id) -> const Breakdown* {
         const auto found = table.find(id);
-        if (found == table.end())
-            return std::nullopt;
-        return found->second;
+        return found == table.end() ? nullptr : &found->second;
     };
 }
 
