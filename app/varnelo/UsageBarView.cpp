@@ -291,9 +291,14 @@ std::optional<QPoint> UsageBarView::segmentCenter(const std::string& id) {
 QString UsageBarView::headerText() {
     if (m_dirty)
         relayout();
-    const Segment* hovered = hoveredSegment();
-    return tr("Rozdělení ") + m_listingName + QStringLiteral("  ") +
-           (hovered ? hoverText(*hovered) : hintText(m_total));
+    return tr("Rozdělení ") + m_listingName + QStringLiteral("  ") + infoText();
+}
+
+QString UsageBarView::infoText() {
+    if (const Segment* hovered = hoveredSegment())
+        return hoverText(*hovered);
+    // Before there is anything to draw, no hint about a bar that is not there.
+    return m_hasRows ? hintText(m_total) : QString();
 }
 
 void UsageBarView::invalidate() {
@@ -328,8 +333,9 @@ void UsageBarView::relayout() {
     m_layout = UsageBarLayout::layout(input);
     m_total = input.total;
     m_hasRows = !input.rows.empty();
-    m_listingName =
-        m_c.view() == View::tree ? QStringLiteral("„") + name + QStringLiteral("“") : name;
+    m_listingName = m_c.view() == View::tree && !name.isEmpty()
+                        ? QStringLiteral("„") + name + QStringLiteral("“")
+                        : name;
     if (m_hoverSeg && !findSegment(m_layout, *m_hoverSeg))
         m_hoverSeg.reset();
     m_collapse->setVisible(!input.barPath.empty());
@@ -375,8 +381,7 @@ void UsageBarView::paintHeader(QPainter& painter) {
     painter.setPen(Tints::primary());
     painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, shownTitle);
     const double used = boldMetrics.horizontalAdvance(shownTitle) + 12;
-    const Segment* hovered = hoveredSegment();
-    const QString info = hovered ? hoverText(*hovered) : hintText(m_total);
+    const QString info = infoText();
     const QFontMetricsF metrics(font());
     const QRectF rest = line.adjusted(used, 0, 0, 0);
     painter.setFont(font());

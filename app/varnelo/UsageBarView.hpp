@@ -84,6 +84,8 @@ private:
     void setHover(const UsageBarLayout::Segment* segment);
     [[nodiscard]] const UsageBarLayout::Segment* segmentAt(QPointF point);
     [[nodiscard]] const UsageBarLayout::Segment* hoveredSegment();
+    // The header's second part: the hovered segment, else the hint (none without rows).
+    [[nodiscard]] QString infoText();
     [[nodiscard]] PaintState paintState() const;
     void paintHeader(QPainter& painter);
 
