@@ -20,12 +20,12 @@ constexpr std::size_t arenaOwnChunk = arenaChunk / 16;
 char* ScanResult::TextArena::allocate(std::size_t n) {
     if (n > arenaOwnChunk) {
         // Large texts get a chunk of their own, so the current chunk's rest is not wasted.
-        m_chunks.push_back(std::make_unique_for_overwrite<char[]>(n));
-        return m_chunks.back().get();
+        m_chunks.emplace_back(n);
+        return static_cast<char*>(m_chunks.back().data());
     }
     if (n > m_left || m_next == nullptr) {
-        m_chunks.push_back(std::make_unique_for_overwrite<char[]>(arenaChunk));
-        m_next = m_chunks.back().get();
+        m_chunks.emplace_back(arenaChunk);
+        m_next = static_cast<char*>(m_chunks.back().data());
         m_left = arenaChunk;
     }
     char* out = m_next;
@@ -35,15 +35,19 @@ char* ScanResult::TextArena::allocate(std::size_t n) {
 }
 
 ScanResult::ItemStore::ItemStore(ItemStore&& other) noexcept
-    : m_chunks(std::move(other.m_chunks)), m_size(std::exchange(other.m_size, 0)) {
+    : m_chunks(std::move(other.m_chunks)), m_blocks(std::move(other.m_blocks)),
+      m_size(std::exchange(other.m_size, 0)) {
     other.m_chunks.clear();
+    other.m_blocks.clear();
 }
 
 ScanResult::ItemStore& ScanResult::ItemStore::operator=(ItemStore&& other) noexcept {
     if (this != &other) {
         clear();
         m_chunks = std::move(other.m_chunks);
+        m_blocks = std::move(other.m_blocks);
         other.m_chunks.clear();
+        other.m_blocks.clear();
         m_size = std::exchange(other.m_size, 0);
     }
     return *this;
@@ -56,18 +60,19 @@ ScanResult::ItemStore::~ItemStore() {
 void ScanResult::ItemStore::clear() {
     for (std::uint32_t i = 0; i < m_size; ++i)
         at(i).~Item();
-    for (Item* chunk : m_chunks)
-        ::operator delete(static_cast<void*>(chunk), std::align_val_t(alignof(Item)));
     m_chunks.clear();
+    m_blocks.clear();
     m_size = 0;
 }
 
 void* ScanResult::ItemStore::next() {
     if (m_size == std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("too many items");
-    if ((m_size >> chunkBits) == m_chunks.size())
-        m_chunks.push_back(static_cast<Item*>(
-            ::operator new(sizeof(Item) * chunkItems, std::align_val_t(alignof(Item)))));
+    if ((m_size >> chunkBits) == m_chunks.size()) {
+        m_chunks.reserve(m_chunks.size() + 1);
+        m_blocks.emplace_back(sizeof(Item) * chunkItems);
+        m_chunks.push_back(static_cast<Item*>(m_blocks.back().data()));
+    }
     return &m_chunks[m_size >> chunkBits][m_size & (chunkItems - 1)];
 }
 
@@ -99,7 +104,7 @@ Item* ScanResult::IdIndex::find(std::string_view id, const ItemStore& store) con
         return nullptr;
     const auto tag = static_cast<std::uint32_t>(hash(id));
     for (std::size_t i = tag & m_mask;; i = (i + 1) & m_mask) {
-        const Slot slot = m_slots[i];
+        const Slot slot = table()[i];
         if (slot.item == 0)
             return nullptr;
         if (slot.tag == tag) {
@@ -111,29 +116,32 @@ Item* ScanResult::IdIndex::find(std::string_view id, const ItemStore& store) con
 }
 
 void ScanResult::IdIndex::grow() {
-    const std::size_t capacity = m_slots.empty() ? 16 : m_slots.size() * 2;
-    std::vector<Slot> slots(capacity, Slot{0, 0});
+    const std::size_t capacity = m_capacity == 0 ? 512 : m_capacity * 2;
+    HugeBlock block(capacity * sizeof(Slot));
+    auto* to = static_cast<Slot*>(block.data()); // mapped zeroed: every slot empty
     const std::size_t mask = capacity - 1;
-    for (const Slot& s : m_slots) {
+    for (std::size_t j = 0; j < m_capacity; ++j) {
+        const Slot s = table()[j];
         if (s.item == 0)
             continue;
         std::size_t i = s.tag & mask;
-        while (slots[i].item != 0)
+        while (to[i].item != 0)
             i = (i + 1) & mask;
-        slots[i] = s;
+        to[i] = s;
     }
-    m_slots = std::move(slots);
+    m_block = std::move(block);
+    m_capacity = capacity;
     m_mask = mask;
 }
 
 ScanResult::IdIndex::Slot& ScanResult::IdIndex::locate(std::string_view id,
                                                        const ItemStore& store) {
     // Kept at most 70 % full so that probe runs stay short.
-    if ((m_size + 1) * 10 > m_slots.size() * 7)
+    if ((m_size + 1) * 10 > m_capacity * 7)
         grow();
     const auto tag = static_cast<std::uint32_t>(hash(id));
     for (std::size_t i = tag & m_mask;; i = (i + 1) & m_mask) {
-        Slot& slot = m_slots[i];
+        Slot& slot = table()[i];
         if (slot.item == 0) {
             slot.tag = tag;
             return slot;
@@ -158,7 +166,7 @@ void ScanResult::IdIndex::erase(const Item* item, const ItemStore& store) {
     const auto tag = static_cast<std::uint32_t>(hash(item->id()));
     std::size_t i = tag & m_mask;
     while (true) {
-        const Slot slot = m_slots[i];
+        const Slot slot = table()[i];
         if (slot.item == 0)
             return;
         if (&store.at(slot.item - 1) == item)
@@ -167,15 +175,15 @@ void ScanResult::IdIndex::erase(const Item* item, const ItemStore& store) {
     }
     // Backward-shift deletion: move later entries of the probe run into the hole, so that no
     // lookup stops early at it.
-    m_slots[i] = Slot{0, 0};
+    table()[i] = Slot{0, 0};
     --m_size;
-    for (std::size_t j = (i + 1) & m_mask; m_slots[j].item != 0; j = (j + 1) & m_mask) {
-        const std::size_t home = m_slots[j].tag & m_mask;
+    for (std::size_t j = (i + 1) & m_mask; table()[j].item != 0; j = (j + 1) & m_mask) {
+        const std::size_t home = table()[j].tag & m_mask;
         const bool between = ((j - home) & m_mask) < ((j - i) & m_mask);
         if (between)
             continue;
-        m_slots[i] = m_slots[j];
-        m_slots[j] = Slot{0, 0};
+        table()[i] = table()[j];
+        table()[j] = Slot{0, 0};
         i = j;
     }
 }

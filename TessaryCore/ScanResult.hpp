@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TessaryCore/Container.hpp"
+#include "TessaryCore/HugeBlock.hpp"
 #include "TessaryCore/Item.hpp"
 #include "TessaryCore/ScanMode.hpp"
 
@@ -76,10 +77,10 @@ public:
     std::vector<std::string> warnings;
 
 private:
-    // The items, in chunks of 4096 at fixed addresses, numbered in the order of storing.
+    // The items, in chunks of 16384 at fixed addresses, numbered in the order of storing.
     class ItemStore {
     public:
-        static constexpr std::uint32_t chunkBits = 12;
+        static constexpr std::uint32_t chunkBits = 14;
         static constexpr std::uint32_t chunkItems = 1u << chunkBits;
 
         ItemStore() = default;
@@ -99,6 +100,7 @@ private:
         void clear();
 
         std::vector<Item*> m_chunks;
+        std::vector<HugeBlock> m_blocks; // the memory of m_chunks
         std::uint32_t m_size = 0;
     };
 
@@ -126,7 +128,10 @@ private:
         [[nodiscard]] static std::uint64_t hash(std::string_view id);
         void grow();
 
-        std::vector<Slot> m_slots;
+        [[nodiscard]] Slot* table() const { return static_cast<Slot*>(m_block.data()); }
+
+        HugeBlock m_block; // the slots, zeroed (empty) when mapped
+        std::size_t m_capacity = 0;
         std::size_t m_size = 0;
         std::size_t m_mask = 0;
     };
@@ -137,7 +142,7 @@ private:
         char* allocate(std::size_t n);
 
     private:
-        std::vector<std::unique_ptr<char[]>> m_chunks;
+        std::vector<HugeBlock> m_chunks;
         char* m_next = nullptr;
         std::size_t m_left = 0;
     };

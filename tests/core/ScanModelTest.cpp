@@ -1,8 +1,10 @@
+#include "TessaryCore/HugeBlock.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/ScanResult.hpp"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -204,4 +206,41 @@ TEST(ScanResultTest, IdMapSurvivesParentRewritesGrowthAndRemoval) {
     EXPECT_EQ(res.get("id1")->parent(), "a much longer parent id than before, to force a new text");
     items[1]->setParent("p");
     EXPECT_EQ(items[1]->parent(), "p");
+}
+
+TEST(ScanResultTest, ManyItemsKeepAddressesAndTextsAcrossChunksAndAMove) {
+    // Enough items and text to fill several item chunks and text chunks.
+    ScanResult res;
+    std::vector<Item*> items;
+    const std::string longName(120, 'x');
+    for (int i = 0; i < 40000; ++i)
+        items.push_back(&res.add(Item("id" + std::to_string(i), "p" + std::to_string(i / 7),
+                                      longName, ItemKind::doc, 1)));
+    ScanResult moved = std::move(res);
+    ASSERT_EQ(moved.itemCount(), 40000u);
+    for (int i = 0; i < 40000; i += 997) {
+        Item* found = moved.get("id" + std::to_string(i));
+        ASSERT_EQ(found, items[static_cast<std::size_t>(i)]) << i;
+        EXPECT_EQ(found->parent(), "p" + std::to_string(i / 7));
+        EXPECT_EQ(found->pat(), longName);
+    }
+    EXPECT_EQ(moved.itemOrder().back(), items.back());
+}
+
+TEST(HugeBlockTest, IsZeroedWritableAndMovesItsMemory) {
+    for (const std::size_t bytes : {std::size_t{1}, std::size_t{5000}, std::size_t{3} << 20}) {
+        HugeBlock block(bytes);
+        ASSERT_GE(block.size(), bytes);
+        auto* p = static_cast<unsigned char*>(block.data());
+        std::size_t nonZero = 0;
+        for (std::size_t i = 0; i < block.size(); i += 512)
+            nonZero += p[i] != 0;
+        EXPECT_EQ(nonZero, 0u) << bytes;
+        std::memset(p, 0xab, block.size());
+        HugeBlock other = std::move(block);
+        EXPECT_EQ(block.data(), nullptr);
+        EXPECT_EQ(block.size(), 0u);
+        EXPECT_EQ(other.data(), p);
+        EXPECT_EQ(static_cast<unsigned char*>(other.data())[other.size() - 1], 0xab);
+    }
 }
