@@ -91,24 +91,38 @@ void Item::adoptText(char* storage) {
 }
 
 void Item::Extra::put(Text t, std::optional<std::string_view> value) {
-    // Built aside first: `value` may be a view of this very text.
-    std::string out;
-    std::uint32_t newSizes[3];
-    std::size_t total = 0;
-    for (int i = 0; i < 3; ++i) {
-        const std::size_t n = i == t ? (value ? value->size() : 0) : sizes[i];
-        newSizes[i] = static_cast<std::uint32_t>(n);
-        total += n;
-    }
-    out.reserve(total);
+    std::optional<std::string_view> values[3];
     for (int i = 0; i < 3; ++i)
-        out += i == t ? value.value_or(std::string_view()) : piece(static_cast<Text>(i));
+        if (has(static_cast<Text>(i)))
+            values[i] = piece(static_cast<Text>(i));
+    values[t] = value;
+    rebuild(values);
+}
+
+void Item::Extra::putNameAndPath(std::optional<std::string_view> name, std::string_view path) {
+    std::optional<std::string_view> values[3] = {name, path, std::nullopt};
+    if (has(parentText))
+        values[parentText] = piece(parentText);
+    rebuild(values);
+}
+
+void Item::Extra::rebuild(const std::optional<std::string_view> (&values)[3]) {
+    // Built aside first: the values may be views of this very text.
+    std::string out;
+    std::size_t total = 0;
+    for (const auto& v : values)
+        total += v ? v->size() : 0;
+    out.reserve(total);
+    std::uint8_t mask = 0;
+    for (int i = 0; i < 3; ++i) {
+        sizes[i] = static_cast<std::uint32_t>(values[i] ? values[i]->size() : 0);
+        if (values[i]) {
+            out += *values[i];
+            mask |= static_cast<std::uint8_t>(1U << i);
+        }
+    }
     text = std::move(out);
-    std::copy(newSizes, newSizes + 3, sizes);
-    if (value)
-        present |= static_cast<std::uint8_t>(1U << t);
-    else
-        present &= static_cast<std::uint8_t>(~(1U << t));
+    present = mask;
 }
 
 Item::Extra& Item::extra() {
@@ -137,6 +151,12 @@ void Item::setName(std::string_view name) {
 
 void Item::setPath(std::string_view path) {
     extra().put(Extra::pathText, clamp(path));
+}
+
+void Item::setLocal(std::string_view name, std::string_view path, const LocalIdentity& identity) {
+    Extra& e = extra();
+    e.putNameAndPath(name == pat() ? std::nullopt : std::optional(clamp(name)), clamp(path));
+    e.identity = identity;
 }
 
 bool Item::isVirtual() const {

@@ -64,6 +64,9 @@ public:
         return m_extra->identity;
     }
     void setLocalIdentity(const LocalIdentity& identity) { extra().identity = identity; }
+    // setName, setPath and setLocalIdentity in one go, with one text built: the pairing with a
+    // local entry.
+    void setLocal(std::string_view name, std::string_view path, const LocalIdentity& identity);
     void clearPath() {
         if (m_extra)
             m_extra->put(Extra::pathText, std::nullopt);
@@ -126,6 +129,9 @@ private:
         }
         // Sets (or with none, removes) one of the texts; views of the others become invalid.
         void put(Text t, std::optional<std::string_view> value);
+        // Sets or removes the name and the path together, keeping the parent id.
+        void putNameAndPath(std::optional<std::string_view> name, std::string_view path);
+        void rebuild(const std::optional<std::string_view> (&values)[3]);
 
         std::string text;
         std::uint32_t sizes[3] = {0, 0, 0};

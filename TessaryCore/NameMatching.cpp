@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <span>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 namespace tessary {
@@ -37,10 +37,8 @@ std::int64_t absDiff(std::int64_t a, std::int64_t b) {
 void NameMatching::applyPick(Item& item, LocalEntry& entry, bool amb, ResolveStack& stack,
                              TimeoutPool& pool) {
     entry.used = true;
-    item.setName(entry.name);
     std::string path = entry.path();
-    item.setPath(path);
-    item.setLocalIdentity(entry.seen);
+    item.setLocal(entry.name, path, entry.seen);
     item.resolved = true;
     item.ambiguous = amb;
     if (item.kind() == ItemKind::dir) {
@@ -66,31 +64,57 @@ void NameMatching::applyPick(Item& item, LocalEntry& entry, bool amb, ResolveSta
 std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local, ResolveStack& stack,
                                          TimeoutPool& pool) {
     // The children grouped by printed name and kind, groups in order of first appearance. The
-    // names are views of the items' own text, which stays put.
+    // names are views of the items' own text, which stays put. Child numbers are sorted by key
+    // rather than filed in node-based maps, so a folder costs a few allocations, not several per
+    // child.
+    const std::vector<Item*>& kids = item.children;
+    struct Keyed {
+        std::size_t hash; // of the printed name alone, so that a name can be found of any kind
+        std::uint32_t child;
+    };
+    auto maskOf = [&kids](const Keyed& k) { return kids[k.child]->pat(); };
+    auto kindOf = [&kids](const Keyed& k) { return kids[k.child]->kind(); };
+    std::vector<Keyed> keyed(kids.size());
+    for (std::size_t i = 0; i < kids.size(); ++i)
+        keyed[i] =
+            Keyed{std::hash<std::string_view>{}(kids[i]->pat()), static_cast<std::uint32_t>(i)};
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (a.hash != b.hash)
+            return a.hash < b.hash;
+        if (const int c = maskOf(a).compare(maskOf(b)); c != 0)
+            return c < 0;
+        if (kindOf(a) != kindOf(b))
+            return kindOf(a) < kindOf(b);
+        return a.child < b.child;
+    });
+    // Whether some child, of any kind, is printed as `mask`.
+    auto isKeyMask = [&](std::string_view mask) {
+        const std::size_t h = std::hash<std::string_view>{}(mask);
+        const auto at = std::partition_point(keyed.begin(), keyed.end(), [&](const Keyed& k) {
+            return k.hash < h || (k.hash == h && maskOf(k) < mask);
+        });
+        return at != keyed.end() && at->hash == h && maskOf(*at) == mask;
+    };
     struct Group {
         std::string_view mask;
         ItemKind kind;
-        std::vector<Item*> items;
+        std::span<Item* const> items;
     };
-    struct KeyHash {
-        std::size_t operator()(const std::pair<std::string_view, ItemKind>& k) const {
-            return std::hash<std::string_view>{}(k.first) ^ static_cast<std::size_t>(k.second);
+    std::vector<Item*> members(kids.size());
+    std::vector<std::pair<std::uint32_t, Group>> runs; // (first child, group)
+    for (std::size_t i = 0; i < keyed.size();) {
+        std::size_t j = i;
+        while (j < keyed.size() && keyed[j].hash == keyed[i].hash &&
+               kindOf(keyed[j]) == kindOf(keyed[i]) && maskOf(keyed[j]) == maskOf(keyed[i])) {
+            members[j] = kids[keyed[j].child];
+            ++j;
         }
-    };
-    std::vector<Group> groups;
-    std::unordered_map<std::pair<std::string_view, ItemKind>, std::size_t, KeyHash> at;
-    std::unordered_set<std::string_view> keyMasks;
-    at.reserve(item.children.size());
-    keyMasks.reserve(item.children.size());
-    for (Item* child : item.children) {
-        const std::string_view mask = child->pat();
-        auto [it, fresh] = at.try_emplace({mask, child->kind()}, groups.size());
-        if (fresh) {
-            keyMasks.insert(mask);
-            groups.push_back(Group{mask, child->kind(), {}});
-        }
-        groups[it->second].items.push_back(child);
+        runs.emplace_back(keyed[i].child, Group{maskOf(keyed[i]), kindOf(keyed[i]),
+                                                std::span<Item* const>(members).subspan(i, j - i)});
+        i = j;
     }
+    std::sort(runs.begin(), runs.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
 
     struct Pending {
         const Group* group;
@@ -98,7 +122,7 @@ std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local, 
     };
     std::vector<Pending> second;
     std::int64_t paired = 0;
-    for (const Group& g : groups) {
+    for (const auto& [first, g] : runs) {
         Candidates cands = local.find(g.mask, g.kind);
         // A document that is a folder on disk: a package.
         if (cands.empty() && g.kind == ItemKind::doc)
@@ -110,7 +134,7 @@ std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local, 
         }
         if (g.items.size() == 1 && cands.size() == 1) {
             LocalEntry& only = *cands.front();
-            if (!only.used && (only.primary == g.mask || !keyMasks.count(only.primary))) {
+            if (!only.used && (only.primary == g.mask || !isKeyMask(only.primary))) {
                 applyPick(*g.items.front(), only, false, stack, pool);
                 ++paired;
                 continue;
@@ -127,9 +151,9 @@ std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local, 
     return paired;
 }
 
-std::int64_t NameMatching::matchDocs(const std::vector<Item*>& items, Candidates candidates,
+std::int64_t NameMatching::matchDocs(std::span<Item* const> items, Candidates candidates,
                                      ResolveStack& stack, TimeoutPool& pool) {
-    std::vector<Item*> remaining = items;
+    std::vector<Item*> remaining(items.begin(), items.end());
     std::int64_t paired = 0;
     auto pass = [&](auto&& pick) {
         std::vector<Item*> left;
@@ -226,7 +250,7 @@ std::int64_t NameMatching::matchDocs(const std::vector<Item*>& items, Candidates
     return paired;
 }
 
-std::int64_t NameMatching::matchDirs(const std::vector<Item*>& items, Candidates candidates,
+std::int64_t NameMatching::matchDirs(std::span<Item* const> items, Candidates candidates,
                                      ResolveStack& stack, TimeoutPool& pool) {
     bool guessed = false;
     std::int64_t paired = 0;

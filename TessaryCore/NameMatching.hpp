@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,13 +33,11 @@ struct NameMatching {
     static std::int64_t matchChildren(Item& item, const LocalListing& local, ResolveStack& stack,
                                       TimeoutPool& pool);
     // One group of documents or links sharing a key.
-    static std::int64_t matchDocs(const std::vector<Item*>& items,
-                                  LocalListing::Candidates candidates, ResolveStack& stack,
-                                  TimeoutPool& pool);
+    static std::int64_t matchDocs(std::span<Item* const> items, LocalListing::Candidates candidates,
+                                  ResolveStack& stack, TimeoutPool& pool);
     // One group of folders sharing a key.
-    static std::int64_t matchDirs(const std::vector<Item*>& items,
-                                  LocalListing::Candidates candidates, ResolveStack& stack,
-                                  TimeoutPool& pool);
+    static std::int64_t matchDirs(std::span<Item* const> items, LocalListing::Candidates candidates,
+                                  ResolveStack& stack, TimeoutPool& pool);
     // Records one pairing.
     static void applyPick(Item& item, LocalEntry& entry, bool amb, ResolveStack& stack,
                           TimeoutPool& pool);

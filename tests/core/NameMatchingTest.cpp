@@ -180,7 +180,8 @@ TEST_F(NameMatchingTest, FallbackBreaksTiesByListingOrder) {
     Item& folder = result.add(Item("f", "", "f", ItemKind::dir, 1));
     Item& big = child(folder, "i1", "Q{2}q.txt", ItemKind::doc, 100);
     Item& mid = child(folder, "i2", "Q{2}q.txt", ItemKind::doc, 50);
-    EXPECT_EQ(NameMatching::matchDocs({&big, &mid}, cands, stack, pool), 2);
+    const std::vector<Item*> group = {&big, &mid};
+    EXPECT_EQ(NameMatching::matchDocs(group, cands, stack, pool), 2);
     EXPECT_EQ(big.name(), "Bbbb.txt");
     // Aaaa and Cccc are both 50 bytes away: the one listed first wins.
     EXPECT_EQ(mid.name(), "Aaaa.txt");
