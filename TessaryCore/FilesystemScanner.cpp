@@ -222,8 +222,10 @@ void Walk::addChild(Item& parent, std::int64_t index, const std::string& parentP
     Item* child = m_result.addNew(m_id, parent.id(), entry.name, kind, index);
     if (child == nullptr)
         return; // fresh numbers never collide
-    child->setPath(path);
-    child->setLocalIdentity({st.dev, st.ino, st.size, st.mtime});
+    // A folder keeps its path as text, for its entries' paths to follow; a file's path follows
+    // its folder's.
+    child->setLocal(entry.name, path, {st.dev, st.ino, st.size, st.mtime},
+                    kind == ItemKind::dir ? nullptr : &parent);
     child->resolved = true;
     child->mt = st.mtime;
     if (kind == ItemKind::doc) {

@@ -1,5 +1,7 @@
 #include "TessaryCore/Item.hpp"
 
+#include "TessaryCore/FS.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -15,6 +17,15 @@ constexpr std::size_t maxText = std::numeric_limits<std::uint32_t>::max() / 4;
 
 std::string_view clamp(std::string_view s) {
     return s.size() > maxText ? s.substr(0, maxText) : s;
+}
+
+// Whether FS::join(folder, name) is `path`, without building it in the usual case.
+bool joinsTo(std::string_view folder, std::string_view name, std::string_view path) {
+    if (folder.size() > 1 && folder.back() != '/' && !name.empty() && name.front() != '/' &&
+        name.back() != '/')
+        return path.size() == folder.size() + 1 + name.size() && path.starts_with(folder) &&
+               path[folder.size()] == '/' && path.ends_with(name);
+    return FS::join(folder, name) == path;
 }
 
 void copyText(char* to, std::string_view s) {
@@ -150,13 +161,63 @@ void Item::setName(std::string_view name) {
 }
 
 void Item::setPath(std::string_view path) {
-    extra().put(Extra::pathText, clamp(path));
+    Extra& e = extra();
+    e.put(Extra::pathText, clamp(path));
+    e.pathFrom = nullptr;
 }
 
-void Item::setLocal(std::string_view name, std::string_view path, const LocalIdentity& identity) {
+void Item::setLocal(std::string_view name, std::string_view path, const LocalIdentity& identity,
+                    const Item* folder) {
+    const std::optional<std::string_view> ownName =
+        name == pat() ? std::nullopt : std::optional(clamp(name));
+    // Only a folder with a path text of its own is followed, so that building a path never
+    // climbs more than a step or two.
+    const bool follows = folder != nullptr && folder != this && folder->m_extra &&
+                         folder->m_extra->has(Extra::pathText) &&
+                         joinsTo(folder->m_extra->piece(Extra::pathText), name, path);
     Extra& e = extra();
-    e.putNameAndPath(name == pat() ? std::nullopt : std::optional(clamp(name)), clamp(path));
+    if (follows) {
+        e.put(Extra::pathText, std::nullopt);
+        e.put(Extra::nameText, ownName);
+        e.pathFrom = folder;
+    } else {
+        e.putNameAndPath(ownName, clamp(path));
+        e.pathFrom = nullptr;
+    }
     e.identity = identity;
+}
+
+const Item* Item::pathBase() const {
+    const Item* at = this;
+    // Each step goes to a folder listed before; the bound only guards against a broken chain.
+    for (int steps = 0; steps < 4096 && at->m_extra; ++steps) {
+        if (at->m_extra->has(Extra::pathText))
+            return at;
+        at = at->m_extra->pathFrom;
+        if (at == nullptr)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+bool Item::hasPath() const {
+    return pathBase() != nullptr;
+}
+
+std::optional<std::string> Item::path() const {
+    const Item* base = pathBase();
+    if (base == nullptr)
+        return std::nullopt;
+    if (base == this)
+        return std::string(m_extra->piece(Extra::pathText));
+    // The names from this item up to (not including) the base, joined below the base's path.
+    std::vector<std::string_view> names;
+    for (const Item* at = this; at != base; at = at->m_extra->pathFrom)
+        names.push_back(at->name());
+    std::string out(base->m_extra->piece(Extra::pathText));
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        out = FS::join(out, *it);
+    return out;
 }
 
 bool Item::isVirtual() const {

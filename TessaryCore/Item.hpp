@@ -50,12 +50,9 @@ public:
     }
     void setName(std::string_view name);
     // Absolute local path, once known.
-    [[nodiscard]] bool hasPath() const { return m_extra && m_extra->has(Extra::pathText); }
-    [[nodiscard]] std::optional<std::string_view> path() const {
-        if (!hasPath())
-            return std::nullopt;
-        return m_extra->piece(Extra::pathText);
-    }
+    [[nodiscard]] bool hasPath() const;
+    // Built on each call: most paths are kept as their folder's path and the item's name.
+    [[nodiscard]] std::optional<std::string> path() const;
     void setPath(std::string_view path);
     // What the scan saw at `path` when it paired the item with its local entry; none until then.
     [[nodiscard]] std::optional<LocalIdentity> localIdentity() const {
@@ -64,12 +61,16 @@ public:
         return m_extra->identity;
     }
     void setLocalIdentity(const LocalIdentity& identity) { extra().identity = identity; }
-    // setName, setPath and setLocalIdentity in one go, with one text built: the pairing with a
-    // local entry.
-    void setLocal(std::string_view name, std::string_view path, const LocalIdentity& identity);
+    // The pairing with the local entry `name` at `path` (setName, setPath and setLocalIdentity in
+    // one go). When `path` is `folder`'s own path joined with `name`, the item keeps no path text
+    // of its own but follows `folder` (an item of the same result, whose address is stable).
+    void setLocal(std::string_view name, std::string_view path, const LocalIdentity& identity,
+                  const Item* folder = nullptr);
     void clearPath() {
-        if (m_extra)
+        if (m_extra) {
             m_extra->put(Extra::pathText, std::nullopt);
+            m_extra->pathFrom = nullptr;
+        }
     }
 
     [[nodiscard]] ItemKind kind() const { return m_kind; }
@@ -115,8 +116,8 @@ private:
     friend struct DumpParser;
 
     // What is usually absent: a resolved name, a local path and a rewritten parent id, back to
-    // back in one string (one allocation for all three, as most items get a name and a path
-    // together), and what the scan saw at the path.
+    // back in one string (one allocation for all three), and what the scan saw at the path. An
+    // item paired inside a listed folder keeps no path text: its path follows the folder's.
     struct Extra {
         enum Text : std::uint8_t { nameText, pathText, parentText };
 
@@ -137,7 +138,11 @@ private:
         std::uint32_t sizes[3] = {0, 0, 0};
         std::uint8_t present = 0;
         std::optional<LocalIdentity> identity;
+        // Without a path text: the path is this folder's path joined with the item's name.
+        const Item* pathFrom = nullptr;
     };
+    // The item whose path text this item's path starts from (itself when it has one), or null.
+    [[nodiscard]] const Item* pathBase() const;
     Extra& extra();
     // Builds the item with its texts written to `storage` (textSize(id, parent, pat) bytes,
     // owned by the result).

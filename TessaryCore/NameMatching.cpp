@@ -35,10 +35,10 @@ std::int64_t absDiff(std::int64_t a, std::int64_t b) {
 } // namespace
 
 void NameMatching::applyPick(Item& item, LocalEntry& entry, bool amb, ResolveStack& stack,
-                             TimeoutPool& pool) {
+                             TimeoutPool& pool, const Item* folder) {
     entry.used = true;
     std::string path = entry.path();
-    item.setLocal(entry.name, path, entry.seen);
+    item.setLocal(entry.name, path, entry.seen, folder);
     item.resolved = true;
     item.ambiguous = amb;
     if (item.kind() == ItemKind::dir) {
@@ -135,7 +135,7 @@ std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local, 
         if (g.items.size() == 1 && cands.size() == 1) {
             LocalEntry& only = *cands.front();
             if (!only.used && (only.primary == g.mask || !isKeyMask(only.primary))) {
-                applyPick(*g.items.front(), only, false, stack, pool);
+                applyPick(*g.items.front(), only, false, stack, pool, &item);
                 ++paired;
                 continue;
             }
@@ -144,15 +144,15 @@ std::int64_t NameMatching::matchChildren(Item& item, const LocalListing& local, 
     }
     for (const Pending& p : second) {
         if (p.group->kind == ItemKind::dir)
-            paired += matchDirs(p.group->items, p.candidates, stack, pool);
+            paired += matchDirs(p.group->items, p.candidates, stack, pool, &item);
         else
-            paired += matchDocs(p.group->items, p.candidates, stack, pool);
+            paired += matchDocs(p.group->items, p.candidates, stack, pool, &item);
     }
     return paired;
 }
 
 std::int64_t NameMatching::matchDocs(std::span<Item* const> items, Candidates candidates,
-                                     ResolveStack& stack, TimeoutPool& pool) {
+                                     ResolveStack& stack, TimeoutPool& pool, const Item* folder) {
     std::vector<Item*> remaining(items.begin(), items.end());
     std::int64_t paired = 0;
     auto pass = [&](auto&& pick) {
@@ -174,7 +174,7 @@ std::int64_t NameMatching::matchDocs(std::span<Item* const> items, Candidates ca
             }
         if (n != 1)
             return false;
-        applyPick(*it, *found, false, stack, pool);
+        applyPick(*it, *found, false, stack, pool, folder);
         ++paired;
         return true;
     });
@@ -191,7 +191,7 @@ std::int64_t NameMatching::matchDocs(std::span<Item* const> items, Candidates ca
             }
         if (n != 1)
             return false;
-        applyPick(*it, *found, false, stack, pool);
+        applyPick(*it, *found, false, stack, pool, folder);
         ++paired;
         return true;
     });
@@ -217,7 +217,7 @@ std::int64_t NameMatching::matchDocs(std::span<Item* const> items, Candidates ca
                     ++n;
                 }
             if (n == 1 && !sharesPat) {
-                applyPick(*it, *found, avail.size() > 1, stack, pool);
+                applyPick(*it, *found, avail.size() > 1, stack, pool, folder);
                 ++paired;
             } else {
                 left.push_back(it);
@@ -243,7 +243,7 @@ std::int64_t NameMatching::matchDocs(std::span<Item* const> items, Candidates ca
             return absDiff(a->size, sz) < absDiff(b->size, sz);
         });
         LocalEntry* best = sorted.front();
-        applyPick(*it, *best, true, stack, pool);
+        applyPick(*it, *best, true, stack, pool, folder);
         ++paired;
         leftovers.erase(std::find(leftovers.begin(), leftovers.end(), best));
     }
@@ -251,7 +251,7 @@ std::int64_t NameMatching::matchDocs(std::span<Item* const> items, Candidates ca
 }
 
 std::int64_t NameMatching::matchDirs(std::span<Item* const> items, Candidates candidates,
-                                     ResolveStack& stack, TimeoutPool& pool) {
+                                     ResolveStack& stack, TimeoutPool& pool, const Item* folder) {
     bool guessed = false;
     std::int64_t paired = 0;
     for (std::size_t idx = 0; idx < items.size(); ++idx) {
@@ -263,7 +263,7 @@ std::int64_t NameMatching::matchDirs(std::span<Item* const> items, Candidates ca
             break;
         }
         auto pick = [&](LocalEntry* e, bool amb) {
-            applyPick(*it, *e, amb, stack, pool);
+            applyPick(*it, *e, amb, stack, pool, folder);
             ++paired;
         };
         if (avail.size() == 1 && items.size() - idx == 1) {

@@ -32,15 +32,18 @@ struct NameMatching {
     // Paired folders are pushed onto `stack`.
     static std::int64_t matchChildren(Item& item, const LocalListing& local, ResolveStack& stack,
                                       TimeoutPool& pool);
-    // One group of documents or links sharing a key.
+    // One group of documents or links sharing a key, children of `folder` (when given, the
+    // paired items' paths follow the folder's).
     static std::int64_t matchDocs(std::span<Item* const> items, LocalListing::Candidates candidates,
-                                  ResolveStack& stack, TimeoutPool& pool);
+                                  ResolveStack& stack, TimeoutPool& pool,
+                                  const Item* folder = nullptr);
     // One group of folders sharing a key.
     static std::int64_t matchDirs(std::span<Item* const> items, LocalListing::Candidates candidates,
-                                  ResolveStack& stack, TimeoutPool& pool);
+                                  ResolveStack& stack, TimeoutPool& pool,
+                                  const Item* folder = nullptr);
     // Records one pairing.
     static void applyPick(Item& item, LocalEntry& entry, bool amb, ResolveStack& stack,
-                          TimeoutPool& pool);
+                          TimeoutPool& pool, const Item* folder = nullptr);
 };
 
 } // namespace tessary

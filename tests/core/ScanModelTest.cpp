@@ -1,4 +1,5 @@
 #include "TessaryCore/HugeBlock.hpp"
+#include "TessaryCore/LocalIdentity.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/ScanResult.hpp"
 
@@ -53,6 +54,39 @@ TEST(ItemTest, FieldsStartAsConstructedAndTextsCanChange) {
     Item empty("", "", std::string("a\0b", 3), ItemKind::dir, 0);
     EXPECT_EQ(empty.id(), "");
     EXPECT_EQ(empty.pat(), std::string("a\0b", 3));
+}
+
+TEST(ItemTest, PairedItemsPathFollowsItsFolderAndOnlyWhenItJoins) {
+    Item folder("f", "", "F{2}r", ItemKind::dir, 1);
+    Item doc("d", "f", "R{4}t.pdf", ItemKind::doc, 1);
+    const LocalIdentity seen{1, 2, 3, 4};
+    // The folder has no path yet: the pairing keeps the path as text.
+    doc.setLocal("Report.pdf", "/h/Folder/Report.pdf", seen, &folder);
+    EXPECT_EQ(doc.path(), "/h/Folder/Report.pdf");
+
+    folder.setLocal("Folder", "/h/Folder", seen);
+    doc.setLocal("Report.pdf", "/h/Folder/Report.pdf", seen, &folder);
+    EXPECT_EQ(doc.name(), "Report.pdf");
+    EXPECT_EQ(doc.path(), "/h/Folder/Report.pdf");
+    EXPECT_EQ(doc.localIdentity(), seen);
+    // The folder listed again at another place (a link's target): the document follows.
+    folder.setPath("/h/elsewhere");
+    EXPECT_EQ(doc.path(), "/h/elsewhere/Report.pdf");
+    // A path that is not the folder's joined with the name is kept as it is.
+    doc.setLocal("Report.pdf", "/h/other/Report.pdf", seen, &folder);
+    EXPECT_EQ(doc.path(), "/h/other/Report.pdf");
+    folder.setPath("/h/third");
+    EXPECT_EQ(doc.path(), "/h/other/Report.pdf");
+    // A name equal to the printed one is not stored twice, and the root folder joins too.
+    Item root("r", "", "r", ItemKind::dir, 1);
+    root.setPath("/");
+    Item plain("p", "r", "a.txt", ItemKind::doc, 1);
+    plain.setLocal("a.txt", "/a.txt", seen, &root);
+    EXPECT_EQ(plain.path(), "/a.txt");
+    EXPECT_EQ(plain.name(), "a.txt");
+    root.clearPath();
+    EXPECT_FALSE(plain.hasPath());
+    EXPECT_FALSE(plain.path().has_value());
 }
 
 TEST(ItemTest, DerivedFlags) {
