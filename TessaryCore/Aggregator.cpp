@@ -62,9 +62,33 @@ void addAggregates(Item& into, const Item& from) {
     into.aggDatalessDocs = Saturating::add(into.aggDatalessDocs, from.aggDatalessDocs);
 }
 
+void aggregateFolder(Item& it, ScanMode mode) {
+    Totals sum;
+    for (const Item* child : it.children)
+        if (child != nullptr)
+            sum.add(*child);
+    it.aggSz = sum.aggSz;
+    it.aggCloud = sum.aggCloud;
+    it.aggLocal = sum.aggLocal;
+    it.aggDocs = sum.aggDocs;
+    it.aggDatalessDocs = sum.aggDatalessDocs;
+    it.aggDirs = Saturating::add(sum.aggDirs, 1);
+    it.aggUnenum = Saturating::add(sum.aggUnenum, it.enumerated ? 0 : 1);
+    it.aggQta = folderQta(it, mode, sum.aggQta);
+}
+
+void aggregateOne(Item& it, ScanMode mode) {
+    if (it.isDir())
+        aggregateFolder(it, mode);
+    else
+        aggregateLeaf(it, mode);
+}
+
 // The walk for a proper tree: a pre-order visiting list per root, processed back to front so
-// that every child is done before its parent. Returns false, leaving the work half done, when a
-// visiting list grows beyond `limit` entries: then some item is reachable more than once.
+// that every child is done before its parent. Items without children are done as soon as they
+// are met and stay off the list, which then holds little more than the folders. Returns false,
+// leaving the work half done, when more than `limit` items were visited from one root: then some
+// item is reachable more than once.
 bool aggregateTrees(ScanResult& result, std::size_t limit) {
     const ScanMode mode = result.mode;
     std::vector<Item*> stack;
@@ -74,35 +98,23 @@ bool aggregateTrees(ScanResult& result, std::size_t limit) {
             continue;
         stack.assign(1, root);
         order.clear();
+        std::size_t visited = 0;
         while (!stack.empty()) {
             Item* it = stack.back();
             stack.pop_back();
-            order.push_back(it);
-            if (order.size() > limit)
+            if (++visited > limit)
                 return false;
+            if (it->children.empty()) {
+                aggregateOne(*it, mode);
+                continue;
+            }
+            order.push_back(it);
             for (Item* child : it->children)
                 if (child != nullptr)
                     stack.push_back(child);
         }
-        for (auto pos = order.rbegin(); pos != order.rend(); ++pos) {
-            Item& it = **pos;
-            if (!it.isDir()) {
-                aggregateLeaf(it, mode);
-                continue;
-            }
-            Totals sum;
-            for (const Item* child : it.children)
-                if (child != nullptr)
-                    sum.add(*child);
-            it.aggSz = sum.aggSz;
-            it.aggCloud = sum.aggCloud;
-            it.aggLocal = sum.aggLocal;
-            it.aggDocs = sum.aggDocs;
-            it.aggDatalessDocs = sum.aggDatalessDocs;
-            it.aggDirs = Saturating::add(sum.aggDirs, 1);
-            it.aggUnenum = Saturating::add(sum.aggUnenum, it.enumerated ? 0 : 1);
-            it.aggQta = folderQta(it, mode, sum.aggQta);
-        }
+        for (auto pos = order.rbegin(); pos != order.rend(); ++pos)
+            aggregateOne(**pos, mode);
     }
     return true;
 }

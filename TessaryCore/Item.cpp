@@ -101,69 +101,76 @@ void Item::adoptText(char* storage) {
     m_ownsText = false;
 }
 
-void Item::Extra::put(Text t, std::optional<std::string_view> value) {
+void Item::ExtraDelete::operator()(Extra* e) const {
+    e->~Extra();
+    ::operator delete(static_cast<void*>(e));
+}
+
+void Item::putText(Extra::Text t, std::optional<std::string_view> value) {
     std::optional<std::string_view> values[3];
     for (int i = 0; i < 3; ++i)
-        if (has(static_cast<Text>(i)))
-            values[i] = piece(static_cast<Text>(i));
+        values[i] = textOf(static_cast<Extra::Text>(i));
     values[t] = value;
-    rebuild(values);
+    putTexts(values);
 }
 
-void Item::Extra::putNameAndPath(std::optional<std::string_view> name, std::string_view path) {
-    std::optional<std::string_view> values[3] = {name, path, std::nullopt};
-    if (has(parentText))
-        values[parentText] = piece(parentText);
-    rebuild(values);
-}
-
-void Item::Extra::rebuild(const std::optional<std::string_view> (&values)[3]) {
-    // Built aside first: the values may be views of this very text.
-    std::string out;
+void Item::putTexts(const std::optional<std::string_view> (&values)[3]) {
     std::size_t total = 0;
     for (const auto& v : values)
         total += v ? v->size() : 0;
-    out.reserve(total);
-    std::uint8_t mask = 0;
-    for (int i = 0; i < 3; ++i) {
-        sizes[i] = static_cast<std::uint32_t>(values[i] ? values[i]->size() : 0);
-        if (values[i]) {
-            out += *values[i];
-            mask |= static_cast<std::uint8_t>(1U << i);
-        }
+    // A new record, filled before the old one goes: the values may be views of its texts.
+    void* block = ::operator new(sizeof(Extra) + total);
+    auto* fresh = new (block) Extra();
+    if (m_extra) {
+        fresh->identity = m_extra->identity;
+        fresh->pathFrom = m_extra->pathFrom;
     }
-    text = std::move(out);
-    present = mask;
+    char* to = reinterpret_cast<char*>(fresh + 1);
+    for (int i = 0; i < 3; ++i) {
+        if (!values[i])
+            continue;
+        copyText(to, *values[i]);
+        to += values[i]->size();
+        fresh->sizes[i] = static_cast<std::uint32_t>(values[i]->size());
+        fresh->present |= static_cast<std::uint8_t>(1U << i);
+    }
+    m_extra.reset(fresh);
 }
 
 Item::Extra& Item::extra() {
     if (!m_extra)
-        m_extra = std::make_unique<Extra>();
+        putTexts({std::nullopt, std::nullopt, std::nullopt});
     return *m_extra;
 }
 
 void Item::setParent(std::string_view parent) {
     if (parent == std::string_view(m_text + m_parentAt, m_end - m_parentAt)) {
         if (m_extra)
-            m_extra->put(Extra::parentText, std::nullopt);
+            putText(Extra::parentText, std::nullopt);
         return;
     }
-    extra().put(Extra::parentText, clamp(parent));
+    putText(Extra::parentText, clamp(parent));
 }
 
 void Item::setName(std::string_view name) {
     if (name == pat()) {
         if (m_extra)
-            m_extra->put(Extra::nameText, std::nullopt);
+            putText(Extra::nameText, std::nullopt);
         return;
     }
-    extra().put(Extra::nameText, clamp(name));
+    putText(Extra::nameText, clamp(name));
 }
 
 void Item::setPath(std::string_view path) {
-    Extra& e = extra();
-    e.put(Extra::pathText, clamp(path));
-    e.pathFrom = nullptr;
+    putText(Extra::pathText, clamp(path));
+    m_extra->pathFrom = nullptr;
+}
+
+void Item::clearPath() {
+    if (!m_extra)
+        return;
+    putText(Extra::pathText, std::nullopt);
+    m_extra->pathFrom = nullptr;
 }
 
 void Item::setLocal(std::string_view name, std::string_view path, const LocalIdentity& identity,
@@ -175,16 +182,10 @@ void Item::setLocal(std::string_view name, std::string_view path, const LocalIde
     const bool follows = folder != nullptr && folder != this && folder->m_extra &&
                          folder->m_extra->has(Extra::pathText) &&
                          joinsTo(folder->m_extra->piece(Extra::pathText), name, path);
-    Extra& e = extra();
-    if (follows) {
-        e.put(Extra::pathText, std::nullopt);
-        e.put(Extra::nameText, ownName);
-        e.pathFrom = folder;
-    } else {
-        e.putNameAndPath(ownName, clamp(path));
-        e.pathFrom = nullptr;
-    }
-    e.identity = identity;
+    putTexts(
+        {ownName, follows ? std::nullopt : std::optional(clamp(path)), textOf(Extra::parentText)});
+    m_extra->pathFrom = follows ? folder : nullptr;
+    m_extra->identity = identity;
 }
 
 const Item* Item::pathBase() const {

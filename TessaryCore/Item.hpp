@@ -66,12 +66,7 @@ public:
     // of its own but follows `folder` (an item of the same result, whose address is stable).
     void setLocal(std::string_view name, std::string_view path, const LocalIdentity& identity,
                   const Item* folder = nullptr);
-    void clearPath() {
-        if (m_extra) {
-            m_extra->put(Extra::pathText, std::nullopt);
-            m_extra->pathFrom = nullptr;
-        }
-    }
+    void clearPath();
 
     [[nodiscard]] ItemKind kind() const { return m_kind; }
     [[nodiscard]] std::int64_t container() const { return m_container; }
@@ -116,7 +111,7 @@ private:
     friend struct DumpParser;
 
     // What is usually absent: a resolved name, a local path and a rewritten parent id, back to
-    // back in one string (one allocation for all three), and what the scan saw at the path. An
+    // back right after the record in the same allocation, and what the scan saw at the path. An
     // item paired inside a listed folder keeps no path text: its path follows the folder's.
     struct Extra {
         enum Text : std::uint8_t { nameText, pathText, parentText };
@@ -126,21 +121,27 @@ private:
             std::size_t at = 0;
             for (int i = 0; i < t; ++i)
                 at += sizes[i];
-            return std::string_view(text).substr(at, sizes[t]);
+            return {reinterpret_cast<const char*>(this + 1) + at, sizes[t]};
         }
-        // Sets (or with none, removes) one of the texts; views of the others become invalid.
-        void put(Text t, std::optional<std::string_view> value);
-        // Sets or removes the name and the path together, keeping the parent id.
-        void putNameAndPath(std::optional<std::string_view> name, std::string_view path);
-        void rebuild(const std::optional<std::string_view> (&values)[3]);
 
-        std::string text;
-        std::uint32_t sizes[3] = {0, 0, 0};
-        std::uint8_t present = 0;
         std::optional<LocalIdentity> identity;
         // Without a path text: the path is this folder's path joined with the item's name.
         const Item* pathFrom = nullptr;
+        std::uint32_t sizes[3] = {0, 0, 0};
+        std::uint8_t present = 0;
     };
+    struct ExtraDelete {
+        void operator()(Extra* e) const;
+    };
+    // Sets (or with none, removes) one of the texts; views of the others become invalid.
+    void putText(Extra::Text t, std::optional<std::string_view> value);
+    // Sets all three texts (none removes one), keeping the rest of the record.
+    void putTexts(const std::optional<std::string_view> (&values)[3]);
+    [[nodiscard]] std::optional<std::string_view> textOf(Extra::Text t) const {
+        if (!m_extra || !m_extra->has(t))
+            return std::nullopt;
+        return m_extra->piece(t);
+    }
     // The item whose path text this item's path starts from (itself when it has one), or null.
     [[nodiscard]] const Item* pathBase() const;
     Extra& extra();
@@ -158,7 +159,7 @@ private:
     // id, pat and the parent id as read, back to back without separators. Owned by the item
     // unless m_ownsText is false, then it lives in the result's arena.
     char* m_text = nullptr;
-    std::unique_ptr<Extra> m_extra;
+    std::unique_ptr<Extra, ExtraDelete> m_extra;
     std::int64_t m_container;
     std::uint32_t m_patAt = 0;
     std::uint32_t m_parentAt = 0;
