@@ -4,6 +4,7 @@
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -21,6 +22,8 @@ namespace {
 constexpr std::size_t blockSize = 8u << 20;
 constexpr std::int64_t reportEveryLines = 20000;
 constexpr double reportEverySeconds = 0.2;
+// Children reserved for a folder at most, whatever child count the dump gives it.
+constexpr std::int64_t maxReserve = 4096;
 
 double now() {
     using namespace std::chrono;
@@ -299,6 +302,11 @@ void DumpParser::buildTree(ScanResult& res) {
                 lastId = {};
         }
         if (Item* parent = lastParent) {
+            // The database's own child count sizes the list at once (bounded, as the count is
+            // only what the dump claims).
+            if (parent->children.empty() && parent->cc > 1)
+                parent->children.reserve(
+                    static_cast<std::size_t>(std::min<std::int64_t>(parent->cc, maxReserve)));
             parent->children.push_back(it);
         } else {
             Item& bucket = bucketOf(it->container());
