@@ -26,8 +26,10 @@ namespace tessary {
 namespace {
 
 constexpr double reportEvery = 0.2;
-// Folders listed ahead, while the walk is matching: the next ones on the stack.
-constexpr std::size_t lookAhead = 2;
+// Folders listed ahead, while the walk is matching: the next ones on the stack. Listing is
+// nearly all system calls, so two listings per core keep both cores busy while this thread
+// matches; more only holds more listings in memory.
+constexpr std::size_t lookAhead = 4;
 
 std::string wholeSeconds(double seconds) {
     return std::to_string(static_cast<long long>(std::llround(seconds)));
