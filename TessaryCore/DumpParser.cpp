@@ -260,6 +260,7 @@ ScanResult DumpParser::parse(const std::string& path, const ProgressCallback& pr
     res.stats["aliases"] = st.nAlias;
     res.stats["duplicate_ids"] = st.nDup;
     buildTree(res);
+    res.stopGrowing();
     return std::move(st.res);
 }
 

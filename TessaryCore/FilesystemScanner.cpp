@@ -265,6 +265,7 @@ ScanResult FilesystemScanner::build(const std::vector<std::pair<std::string, std
     Walk walk(result, progress, cancel, env, pool);
     for (std::size_t i = 0; i < roots.size(); ++i)
         walk.root(static_cast<std::int64_t>(i + 1), roots[i].first, roots[i].second);
+    result.stopGrowing();
     result.stats["items_parsed"] = static_cast<std::int64_t>(result.itemCount());
     walk.finish(result);
     Aggregator::aggregate(result);

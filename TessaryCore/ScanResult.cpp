@@ -24,7 +24,9 @@ char* ScanResult::TextArena::allocate(std::size_t n) {
         return static_cast<char*>(m_chunks.back().data());
     }
     if (n > m_left || m_next == nullptr) {
-        m_chunks.emplace_back(arenaChunk);
+        if (!m_supply)
+            m_supply = std::make_unique<HugeBlockSupply>(arenaChunk);
+        m_chunks.push_back(m_supply->take());
         m_next = static_cast<char*>(m_chunks.back().data());
         m_left = arenaChunk;
     }
@@ -34,9 +36,14 @@ char* ScanResult::TextArena::allocate(std::size_t n) {
     return out;
 }
 
+void ScanResult::TextArena::stopGrowing() {
+    if (m_supply)
+        m_supply->stop();
+}
+
 ScanResult::ItemStore::ItemStore(ItemStore&& other) noexcept
     : m_chunks(std::move(other.m_chunks)), m_blocks(std::move(other.m_blocks)),
-      m_size(std::exchange(other.m_size, 0)) {
+      m_supply(std::move(other.m_supply)), m_size(std::exchange(other.m_size, 0)) {
     other.m_chunks.clear();
     other.m_blocks.clear();
 }
@@ -46,6 +53,7 @@ ScanResult::ItemStore& ScanResult::ItemStore::operator=(ItemStore&& other) noexc
         clear();
         m_chunks = std::move(other.m_chunks);
         m_blocks = std::move(other.m_blocks);
+        m_supply = std::move(other.m_supply);
         other.m_chunks.clear();
         other.m_blocks.clear();
         m_size = std::exchange(other.m_size, 0);
@@ -62,6 +70,7 @@ void ScanResult::ItemStore::clear() {
         at(i).~Item();
     m_chunks.clear();
     m_blocks.clear();
+    m_supply.reset();
     m_size = 0;
 }
 
@@ -70,10 +79,17 @@ void* ScanResult::ItemStore::next() {
         throw std::length_error("too many items");
     if ((m_size >> chunkBits) == m_chunks.size()) {
         m_chunks.reserve(m_chunks.size() + 1);
-        m_blocks.emplace_back(sizeof(Item) * chunkItems);
+        if (!m_supply)
+            m_supply = std::make_unique<HugeBlockSupply>(sizeof(Item) * chunkItems);
+        m_blocks.push_back(m_supply->take());
         m_chunks.push_back(static_cast<Item*>(m_blocks.back().data()));
     }
     return &m_chunks[m_size >> chunkBits][m_size & (chunkItems - 1)];
+}
+
+void ScanResult::ItemStore::stopGrowing() {
+    if (m_supply)
+        m_supply->stop();
 }
 
 std::uint64_t ScanResult::IdIndex::hash(std::string_view id) {
@@ -224,6 +240,11 @@ Item& ScanResult::add(Item item) {
 
 Item& ScanResult::put(Item item) {
     return store(std::move(item));
+}
+
+void ScanResult::stopGrowing() {
+    m_store.stopGrowing();
+    m_text.stopGrowing();
 }
 
 Item* ScanResult::get(std::string_view id) const {

@@ -2,6 +2,7 @@
 
 #include "TessaryCore/Container.hpp"
 #include "TessaryCore/HugeBlock.hpp"
+#include "TessaryCore/HugeBlockSupply.hpp"
 #include "TessaryCore/Item.hpp"
 #include "TessaryCore/ScanMode.hpp"
 
@@ -41,6 +42,9 @@ public:
                  std::int64_t container);
     // The item filed under `id`, or null.
     [[nodiscard]] Item* get(std::string_view id) const;
+    // Frees the memory prepared ahead for more items; call once the result is built. Adding
+    // items still works afterwards, only without memory prepared ahead.
+    void stopGrowing();
     // Number of entries of the id map.
     [[nodiscard]] std::size_t itemCount() const { return m_index.size(); }
     // Items added through `add`, in the order of addition.
@@ -95,12 +99,14 @@ private:
         // Room for the next item; the caller constructs it there and then calls `commit`.
         [[nodiscard]] void* next();
         void commit() { ++m_size; }
+        void stopGrowing();
 
     private:
         void clear();
 
         std::vector<Item*> m_chunks;
         std::vector<HugeBlock> m_blocks; // the memory of m_chunks
+        std::unique_ptr<HugeBlockSupply> m_supply;
         std::uint32_t m_size = 0;
     };
 
@@ -140,9 +146,11 @@ private:
     class TextArena {
     public:
         char* allocate(std::size_t n);
+        void stopGrowing();
 
     private:
         std::vector<HugeBlock> m_chunks;
+        std::unique_ptr<HugeBlockSupply> m_supply;
         char* m_next = nullptr;
         std::size_t m_left = 0;
     };

@@ -1,4 +1,5 @@
 #include "TessaryCore/HugeBlock.hpp"
+#include "TessaryCore/HugeBlockSupply.hpp"
 #include "TessaryCore/LocalIdentity.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/ScanResult.hpp"
@@ -277,4 +278,24 @@ TEST(HugeBlockTest, IsZeroedWritableAndMovesItsMemory) {
         EXPECT_EQ(other.data(), p);
         EXPECT_EQ(static_cast<unsigned char*>(other.data())[other.size() - 1], 0xab);
     }
+}
+
+TEST(HugeBlockTest, SupplyHandsOutDistinctZeroedBlocksBeforeAndAfterStopping) {
+    HugeBlockSupply supply(std::size_t{3} << 20);
+    std::vector<HugeBlock> taken;
+    for (int i = 0; i < 4; ++i) {
+        if (i == 3)
+            supply.stop();
+        HugeBlock block = supply.take();
+        ASSERT_GE(block.size(), std::size_t{3} << 20);
+        const auto* p = static_cast<const unsigned char*>(block.data());
+        EXPECT_EQ(p[0] | p[block.size() / 2] | p[block.size() - 1], 0) << i;
+        std::memset(block.data(), i + 1, block.size());
+        for (const HugeBlock& earlier : taken)
+            EXPECT_NE(earlier.data(), block.data());
+        taken.push_back(std::move(block));
+    }
+    // Filling one block leaves the others as they were.
+    for (std::size_t i = 0; i < taken.size(); ++i)
+        EXPECT_EQ(static_cast<const unsigned char*>(taken[i].data())[0], i + 1);
 }
