@@ -123,6 +123,7 @@ void Item::putTexts(const std::optional<std::string_view> (&values)[3]) {
     auto* fresh = new (block) Extra();
     if (m_extra) {
         fresh->identity = m_extra->identity;
+        fresh->present = m_extra->present & Extra::identityBit;
         fresh->pathFrom = m_extra->pathFrom;
     }
     char* to = reinterpret_cast<char*>(fresh + 1);
@@ -185,7 +186,7 @@ void Item::setLocal(std::string_view name, std::string_view path, const LocalIde
     putTexts(
         {ownName, follows ? std::nullopt : std::optional(clamp(path)), textOf(Extra::parentText)});
     m_extra->pathFrom = follows ? folder : nullptr;
-    m_extra->identity = identity;
+    m_extra->setIdentity(identity);
 }
 
 const Item* Item::pathBase() const {

@@ -58,9 +58,11 @@ public:
     [[nodiscard]] std::optional<LocalIdentity> localIdentity() const {
         if (!m_extra)
             return std::nullopt;
+        if (!m_extra->hasIdentity())
+            return std::nullopt;
         return m_extra->identity;
     }
-    void setLocalIdentity(const LocalIdentity& identity) { extra().identity = identity; }
+    void setLocalIdentity(const LocalIdentity& identity) { extra().setIdentity(identity); }
     // The pairing with the local entry `name` at `path` (setName, setPath and setLocalIdentity in
     // one go). When `path` is `folder`'s own path joined with `name`, the item keeps no path text
     // of its own but follows `folder` (an item of the same result, whose address is stable).
@@ -116,7 +118,15 @@ private:
     struct Extra {
         enum Text : std::uint8_t { nameText, pathText, parentText };
 
+        // The bit of `present` that says `identity` is set; the texts use the bits below it.
+        static constexpr std::uint8_t identityBit = 1U << 3;
+
         [[nodiscard]] bool has(Text t) const { return (present & (1U << t)) != 0; }
+        [[nodiscard]] bool hasIdentity() const { return (present & identityBit) != 0; }
+        void setIdentity(const LocalIdentity& seen) {
+            identity = seen;
+            present |= identityBit;
+        }
         [[nodiscard]] std::string_view piece(Text t) const {
             std::size_t at = 0;
             for (int i = 0; i < t; ++i)
@@ -124,7 +134,7 @@ private:
             return {reinterpret_cast<const char*>(this + 1) + at, sizes[t]};
         }
 
-        std::optional<LocalIdentity> identity;
+        LocalIdentity identity;
         // Without a path text: the path is this folder's path joined with the item's name.
         const Item* pathFrom = nullptr;
         std::uint32_t sizes[3] = {0, 0, 0};
