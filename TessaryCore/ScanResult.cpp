@@ -42,19 +42,16 @@ void ScanResult::TextArena::stopGrowing() {
 }
 
 ScanResult::ItemStore::ItemStore(ItemStore&& other) noexcept
-    : m_chunks(std::move(other.m_chunks)), m_blocks(std::move(other.m_blocks)),
-      m_supply(std::move(other.m_supply)), m_size(std::exchange(other.m_size, 0)) {
-    other.m_chunks.clear();
+    : m_blocks(std::move(other.m_blocks)), m_supply(std::move(other.m_supply)),
+      m_size(std::exchange(other.m_size, 0)) {
     other.m_blocks.clear();
 }
 
 ScanResult::ItemStore& ScanResult::ItemStore::operator=(ItemStore&& other) noexcept {
     if (this != &other) {
         clear();
-        m_chunks = std::move(other.m_chunks);
         m_blocks = std::move(other.m_blocks);
         m_supply = std::move(other.m_supply);
-        other.m_chunks.clear();
         other.m_blocks.clear();
         m_size = std::exchange(other.m_size, 0);
     }
@@ -68,7 +65,6 @@ ScanResult::ItemStore::~ItemStore() {
 void ScanResult::ItemStore::clear() {
     for (std::uint32_t i = 0; i < m_size; ++i)
         at(i).~Item();
-    m_chunks.clear();
     m_blocks.clear();
     m_supply.reset();
     m_size = 0;
@@ -77,14 +73,12 @@ void ScanResult::ItemStore::clear() {
 void* ScanResult::ItemStore::next() {
     if (m_size == std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("too many items");
-    if ((m_size >> chunkBits) == m_chunks.size()) {
-        m_chunks.reserve(m_chunks.size() + 1);
+    if ((m_size >> chunkBits) == m_blocks.size()) {
         if (!m_supply)
             m_supply = std::make_unique<HugeBlockSupply>(sizeof(Item) * chunkItems);
         m_blocks.push_back(m_supply->take());
-        m_chunks.push_back(static_cast<Item*>(m_blocks.back().data()));
     }
-    return &m_chunks[m_size >> chunkBits][m_size & (chunkItems - 1)];
+    return &at(m_size);
 }
 
 void ScanResult::ItemStore::stopGrowing() {

@@ -93,7 +93,7 @@ private:
         ~ItemStore();
 
         [[nodiscard]] Item& at(std::uint32_t i) const {
-            return m_chunks[i >> chunkBits][i & (chunkItems - 1)];
+            return static_cast<Item*>(m_blocks[i >> chunkBits].data())[i & (chunkItems - 1)];
         }
         [[nodiscard]] std::uint32_t size() const { return m_size; }
         // Room for the next item; the caller constructs it there and then calls `commit`.
@@ -104,8 +104,7 @@ private:
     private:
         void clear();
 
-        std::vector<Item*> m_chunks;
-        std::vector<HugeBlock> m_blocks; // the memory of m_chunks
+        std::vector<HugeBlock> m_blocks; // chunkItems items each
         std::unique_ptr<HugeBlockSupply> m_supply;
         std::uint32_t m_size = 0;
     };
