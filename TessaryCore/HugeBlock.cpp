@@ -23,11 +23,11 @@ std::size_t pageSize() {
 
 } // namespace
 
-HugeBlock::HugeBlock(std::size_t bytes) {
+HugeBlock::HugeBlock(std::size_t bytes, Pages pages) {
     const std::size_t size = roundUp(bytes == 0 ? 1 : bytes, pageSize());
     // Only blocks of a huge page or more are worth aligning: the system backs an aligned 2 MiB
     // range with one page, and the rest of the block with ordinary pages.
-    const std::size_t slack = size >= hugePage ? hugePage : 0;
+    const std::size_t slack = pages == Pages::huge && size >= hugePage ? hugePage : 0;
     void* raw =
         ::mmap(nullptr, size + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED)

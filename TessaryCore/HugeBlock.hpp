@@ -10,9 +10,13 @@ namespace tessary {
 // is most of the time a large scan spends on memory. Move-only; the memory goes with the block.
 class HugeBlock {
 public:
+    // Whether the block asks for 2 MiB pages. A table that may stay small takes ordinary pages
+    // first: one 2 MiB page would hold 2 MiB of memory for a table of a few kilobytes.
+    enum class Pages { ordinary, huge };
+
     HugeBlock() = default;
     // At least `bytes` bytes; throws std::bad_alloc when the system has no room.
-    explicit HugeBlock(std::size_t bytes);
+    explicit HugeBlock(std::size_t bytes, Pages pages = Pages::huge);
     HugeBlock(HugeBlock&& other) noexcept;
     HugeBlock& operator=(HugeBlock&& other) noexcept;
     HugeBlock(const HugeBlock&) = delete;

@@ -34,7 +34,8 @@ void HugeBlockSupply::wait() {
 
 HugeBlock HugeBlockSupply::take() {
     wait();
-    HugeBlock out = m_spare.data() != nullptr ? std::move(m_spare) : HugeBlock(m_bytes);
+    const auto pages = m_taken == 0 ? HugeBlock::Pages::ordinary : HugeBlock::Pages::huge;
+    HugeBlock out = m_spare.data() != nullptr ? std::move(m_spare) : HugeBlock(m_bytes, pages);
     ++m_taken;
     if (m_taken >= 2 && !m_stopped) {
         m_spare = HugeBlock(m_bytes);

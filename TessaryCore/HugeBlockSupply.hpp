@@ -9,8 +9,9 @@ namespace tessary {
 
 // Hands out HugeBlocks of one size to a table that keeps growing, with the next block's pages
 // already faulted in by a helper thread: the zeroing of fresh memory, much of what filling a
-// large table costs, then runs on another core. The helper starts only from the second block on,
-// so a small table never starts a thread. One owner, not thread-safe; not movable (hold it by
+// large table costs, then runs on another core. The first block has ordinary pages and the helper
+// starts only from the second block on, so a small table holds only the memory it fills and never
+// starts a thread. One owner, not thread-safe; not movable (hold it by
 // pointer where the owner moves).
 class HugeBlockSupply {
 public:

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,26 @@ Item& addChild(ScanResult& res, Item& parent, const std::string& id, ItemKind ki
     Item& child = res.add(Item(id, parent.id(), id + ".txt", kind, 1));
     parent.children.push_back(&child);
     return child;
+}
+
+// The kernel's flags of the mapping that holds `p` ("hg" marks one advised to use 2 MiB pages).
+std::string vmFlagsOf(const void* p) {
+    std::ifstream smaps("/proc/self/smaps");
+    const auto at = reinterpret_cast<std::uintptr_t>(p);
+    bool inside = false;
+    std::string line;
+    while (std::getline(smaps, line)) {
+        unsigned long long from = 0, to = 0;
+        if (std::sscanf(line.c_str(), "%llx-%llx ", &from, &to) == 2)
+            inside = from <= at && at < to;
+        else if (inside && line.rfind("VmFlags:", 0) == 0)
+            return line;
+    }
+    return {};
+}
+
+bool hasHugeAdvice(const void* p) {
+    return vmFlagsOf(p).find(" hg") != std::string::npos;
 }
 
 } // namespace
@@ -294,6 +317,13 @@ TEST(HugeBlockTest, SupplyHandsOutDistinctZeroedBlocksBeforeAndAfterStopping) {
         for (const HugeBlock& earlier : taken)
             EXPECT_NE(earlier.data(), block.data());
         taken.push_back(std::move(block));
+    }
+    // A table that stays small is not given 2 MiB pages: only the blocks after the first ask
+    // for them (where the system takes such advice at all).
+    EXPECT_FALSE(hasHugeAdvice(taken[0].data()));
+    const HugeBlock probe(std::size_t{3} << 20);
+    if (hasHugeAdvice(probe.data())) {
+        EXPECT_TRUE(hasHugeAdvice(taken[1].data()));
     }
     // Filling one block leaves the others as they were.
     for (std::size_t i = 0; i < taken.size(); ++i)
