@@ -3,11 +3,14 @@
 // aggregation are timed one by one, each with its own peak memory, and the resolver's speed is
 // given in folders and names per second. The resolver is set against its floor: a plain walk of
 // the same local folders on the same thread (one getdents and one fstatat per entry), timed in the
-// same run, so the ratio holds on a loaded machine where the seconds do not.
+// same run, so the ratio holds on a loaded machine where the seconds do not. The library's own
+// listing is walked too, on one thread and on one thread per core: the second is the least time a
+// resolver can take that reads every placeholder's mark, and with the parse before it, the least
+// time of the whole scan.
 //
 //   bench_scan [items, default 1000000] [world folder, default $TMPDIR/bench_scan-world]
 //
-// TESSARY_BENCH_CLEAN removes the world afterwards; TESSARY_BENCH_NO_FLOOR skips the two walks
+// TESSARY_BENCH_CLEAN removes the world afterwards; TESSARY_BENCH_NO_FLOOR skips the three walks
 // (to profile the scan's own stages).
 #include "TessaryCore/Aggregator.hpp"
 #include "TessaryCore/Brctl.hpp"
@@ -23,15 +26,19 @@
 #include "BenchSupport.hpp"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <iterator>
+#include <mutex>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -118,24 +125,52 @@ void ensureWorld(const std::string& world, long long items) {
 }
 
 // The same walk through the library's listing, which also reads the placeholder mark of every
-// folder and every file without blocks (off macOS an extended attribute, one more system call).
-std::int64_t listingWalk(const std::vector<std::string>& roots) {
-    std::int64_t entries = 0;
+// folder and every file without blocks (off macOS an extended attribute, one more system call),
+// on `threads` threads sharing one stack of folders: with as many threads as cores, the least
+// time any resolver that reads the disk this way can take, before it matches a single name.
+std::int64_t listingWalk(const std::vector<std::string>& roots, int threads) {
+    std::mutex mutex;
+    std::condition_variable cond;
     std::vector<std::string> stack(roots.rbegin(), roots.rend());
-    while (!stack.empty()) {
-        const std::string path = std::move(stack.back());
-        stack.pop_back();
-        try {
-            for (const FS::Entry& e : FS::listStats(path)) {
-                if (!e.stat)
-                    continue;
-                ++entries;
-                if (e.stat->isDir())
-                    stack.push_back(FS::join(path, e.name));
+    int busy = 0;
+    std::int64_t entries = 0;
+    auto work = [&] {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            cond.wait(lock, [&] { return !stack.empty() || busy == 0; });
+            if (stack.empty())
+                break;
+            const std::string path = std::move(stack.back());
+            stack.pop_back();
+            ++busy;
+            lock.unlock();
+            std::vector<std::string> folders;
+            std::int64_t seen = 0;
+            try {
+                for (const FS::Entry& e : FS::listStats(path)) {
+                    if (!e.stat)
+                        continue;
+                    ++seen;
+                    if (e.stat->isDir())
+                        folders.push_back(FS::join(path, e.name));
+                }
+            } catch (const FSError&) {
             }
-        } catch (const FSError&) {
+            lock.lock();
+            --busy;
+            entries += seen;
+            stack.insert(stack.end(), std::make_move_iterator(folders.rbegin()),
+                         std::make_move_iterator(folders.rend()));
+            cond.notify_all();
         }
-    }
+        cond.notify_all();
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < threads; ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& t : helpers)
+        t.join();
     return entries;
 }
 
@@ -174,7 +209,12 @@ int main(int argc, char** argv) {
     const Stage floor = measure([&] { walked = walks ? plainWalk(roots) : 0; });
     const Stage listing = measure([&] {
         if (walks)
-            (void)listingWalk(roots);
+            (void)listingWalk(roots, 1);
+    });
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const Stage parallel = measure([&] {
+        if (walks)
+            (void)listingWalk(roots, static_cast<int>(cores));
     });
     const Stage resolve = measure([&] {
         (void)NameResolver::resolveNames(result, noopProgress, {}, nullptr, std::nullopt, {},
@@ -203,6 +243,10 @@ int main(int argc, char** argv) {
     std::printf("resolve / listing walk: %.2f (cpu %.2f); listing walk / floor %.2f (cpu %.2f)\n",
                 resolve.seconds / listing.seconds, resolve.cpu / listing.cpu,
                 listing.seconds / floor.seconds, listing.cpu / floor.cpu);
+    std::printf("listing on %u threads %5.2f s (cpu %6.2f s); resolve / that: %.2f; parse + that: "
+                "%.2f s, the least a scan that parses first can take\n",
+                cores, parallel.seconds, parallel.cpu, resolve.seconds / parallel.seconds,
+                parse.seconds + parallel.seconds);
     const double folders = static_cast<double>(result.stats["dirs_enumerated"]);
     const double names = static_cast<double>(result.stats["names_resolved"]);
     std::printf("resolver: %.0f folders/s, %.0f names/s (%.0f folders listed, %.0f names)\n",
