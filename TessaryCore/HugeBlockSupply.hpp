@@ -11,8 +11,8 @@ namespace tessary {
 // already faulted in by a helper thread: the zeroing of fresh memory, much of what filling a
 // large table costs, then runs on another core. The first block has ordinary pages and the helper
 // starts only from the second block on, so a small table holds only the memory it fills and never
-// starts a thread. One owner, not thread-safe; not movable (hold it by
-// pointer where the owner moves).
+// starts a thread. One owner, not thread-safe; not movable (hold it by pointer where the owner
+// moves).
 class HugeBlockSupply {
 public:
     explicit HugeBlockSupply(std::size_t blockBytes) : m_bytes(blockBytes) {}
