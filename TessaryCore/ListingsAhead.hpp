@@ -22,6 +22,8 @@ public:
     void add(const Item* folder, std::string path, Ticket ticket) {
         m_ahead.emplace(folder, Entry{std::move(path), std::move(ticket)});
     }
+    // Forgets (abandons) whatever was begun for `folder`.
+    void drop(const Item* folder) { m_ahead.erase(folder); }
     // The listing begun for `folder` at `path`, or an empty ticket. Whatever was begun for the
     // folder is forgotten either way.
     [[nodiscard]] Ticket take(const Item* folder, const std::string& path) {

@@ -98,6 +98,8 @@ public:
 
 private:
     void prefetch();
+    void guessChildren(const Item& folder, const LocalListing& local);
+    void dropWrongGuesses(std::size_t below);
     void step(Item& item, std::string& path, TimeoutPool::Ticket<LocalListing> ahead);
     void reportProgress(const Item& item);
     [[nodiscard]] bool toFolder(std::string& path, std::optional<StatInfo>& st) const;
@@ -122,6 +124,8 @@ private:
 
     ResolveStack m_stack;
     ListingsAhead<LocalListing> m_ahead;
+    // Child folders of the folder in hand whose listings were begun on a guess.
+    std::vector<const Item*> m_guessed;
     std::unordered_set<DevIno, DevIno::Hash> m_seen;
     std::int64_t m_dirsTotal = 0;
     std::int64_t m_listed = 0;
@@ -176,7 +180,9 @@ void ResolveWalk::run() {
         reportProgress(*item);
         TimeoutPool::Ticket<LocalListing> ahead = m_ahead.take(item, path);
         prefetch();
+        const std::size_t below = m_stack.size();
         step(*item, path, std::move(ahead));
+        dropWrongGuesses(below);
     }
 }
 
@@ -196,6 +202,45 @@ void ResolveWalk::prefetch() {
             return; // no thread to spare now: the folder is listed in its turn
         }
     }
+}
+
+// Begins, while this thread matches, the listings of the folders that the matching is about to
+// push on top of the stack, the last child first as the walk will take them. A child folder whose
+// printed name fits exactly one local folder is guessed to be that one; the walk takes such a
+// listing only if the matching paired the child with that very folder.
+void ResolveWalk::guessChildren(const Item& folder, const LocalListing& local) {
+    std::size_t planned = 0;
+    const std::vector<Item*>& kids = folder.children;
+    for (auto it = kids.rbegin(); it != kids.rend() && planned < lookAhead; ++it) {
+        const Item* child = *it;
+        if (child->kind() != ItemKind::dir)
+            continue;
+        ++planned;
+        const LocalListing::Candidates fits = local.find(child->pat(), ItemKind::dir);
+        if (fits.size() != 1 || fits.front()->isLink || fits.front()->dataless ||
+            hydrates(*child) || m_ahead.has(child))
+            continue;
+        std::string at = fits.front()->path();
+        try {
+            TimeoutPool::Ticket<LocalListing> ticket = startListing(at, false);
+            m_ahead.add(child, std::move(at), std::move(ticket));
+        } catch (const ScanError&) {
+            return; // no thread to spare now: the folder is listed in its turn
+        }
+        m_guessed.push_back(child);
+    }
+}
+
+// Drops what was listed ahead for guessed child folders that the last step did not push onto
+// the stack above `below` (paired with another folder, not paired, or not matched at all): the
+// walk never takes those listings.
+void ResolveWalk::dropWrongGuesses(std::size_t below) {
+    const auto pushed = m_stack.begin() + static_cast<std::ptrdiff_t>(below);
+    for (const Item* guess : m_guessed)
+        if (std::none_of(pushed, m_stack.end(),
+                         [guess](const auto& e) { return e.first == guess; }))
+            m_ahead.drop(guess);
+    m_guessed.clear();
 }
 
 void ResolveWalk::reportProgress(const Item& item) {
@@ -227,6 +272,7 @@ void ResolveWalk::step(Item& item, std::string& path, TimeoutPool::Ticket<LocalL
     if (!local)
         return;
     markListed(item, path);
+    guessChildren(item, *local);
     m_resolvedNames += NameMatching::matchChildren(item, *local, m_stack, m_pool);
 }
 

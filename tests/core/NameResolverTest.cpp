@@ -226,4 +226,43 @@ TEST_F(NameResolverTest, FolderBehindALinkIsListedAtItsTarget) {
     EXPECT_EQ(*note.path(), home + "/elsewhere/Note.txt");
 }
 
+TEST_F(NameResolverTest, ListingsBegunOnAGuessLeaveTheResultAsOneFolderAtATime) {
+    // The walk begins listing a folder's child folders while it matches the folder, guessing
+    // each from its printed name. Here two dump folders fit the one local "Twin": both are guessed
+    // to be it, only one can be paired, and the other must stay unpaired with nothing inside
+    // it resolved. The six folders with a folder inside go deeper than the walk looks ahead.
+    std::vector<Item*> notes;
+    for (int i = 1; i <= 6; ++i) {
+        const std::string name = "Folder" + std::to_string(i);
+        fs::create_directories(top + "/" + name + "/Inner");
+        std::ofstream(top + "/" + name + "/Inner/note.txt") << "hi";
+        Item& folder =
+            child(*root, "F" + std::to_string(i), Masking::primaryMask(name), ItemKind::dir);
+        Item& inner =
+            child(folder, "I" + std::to_string(i), Masking::primaryMask("Inner"), ItemKind::dir);
+        notes.push_back(&child(inner, "N" + std::to_string(i), Masking::primaryMask("note.txt"),
+                               ItemKind::doc));
+    }
+    fs::create_directories(top + "/Twin");
+    std::ofstream(top + "/Twin/Entry.txt") << "hi";
+    Item& twinA = child(*root, "TA", Masking::primaryMask("Twin"), ItemKind::dir);
+    Item& twinB = child(*root, "TB", Masking::primaryMask("Twin"), ItemKind::dir);
+    Item& entryA = child(twinA, "EA", Masking::primaryMask("Entry.txt"), ItemKind::doc);
+    Item& entryB = child(twinB, "EB", Masking::primaryMask("Entry.txt"), ItemKind::doc);
+
+    EXPECT_EQ(resolve(), 1 + 6 + 6 + 1);
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        ASSERT_TRUE(notes[i]->resolved) << i;
+        EXPECT_EQ(*notes[i]->path(), top + "/Folder" + std::to_string(i + 1) + "/Inner/note.txt");
+    }
+    ASSERT_NE(twinA.resolved, twinB.resolved);
+    Item& paired = twinA.resolved ? twinA : twinB;
+    const Item& unpaired = twinA.resolved ? twinB : twinA;
+    EXPECT_TRUE(paired.enumerated);
+    EXPECT_EQ(*paired.path(), top + "/Twin");
+    EXPECT_FALSE(unpaired.enumerated);
+    EXPECT_EQ((twinA.resolved ? entryA : entryB).resolved, true);
+    EXPECT_EQ((twinA.resolved ? entryB : entryA).resolved, false);
+}
+
 } // namespace
