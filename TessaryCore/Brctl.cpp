@@ -3,6 +3,7 @@
 #include "TessaryCore/Bytes.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/UniqueFd.hpp"
 
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
@@ -77,25 +78,6 @@ Clock::duration seconds(double s) {
     s = std::min(s, 365.0 * 24 * 3600);
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
 }
-
-// An owned file descriptor, closed on every way out.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-    [[nodiscard]] int get() const { return m_fd; }
-    [[nodiscard]] bool valid() const { return m_fd >= 0; }
-    void reset(int fd = -1) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 // What the child needs after the fork, prepared before it: after a fork in a process with
 // threads only async-signal-safe calls may be made until the exec.

@@ -3,6 +3,7 @@
 #include "TessaryCore/Bytes.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/UniqueFd.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,15 +47,6 @@ std::string_view text(std::string_view bytes, std::string& scratch) {
     scratch = Bytes::decodeUTF8(bytes);
     return scratch;
 }
-
-// Closes the descriptor on every way out.
-struct FileHandle {
-    int fd = -1;
-    ~FileHandle() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 // Fills `buf` from `fd` until it is full or the file ends. Returns the number of bytes read,
 // or -1 on a read error.
@@ -204,9 +196,8 @@ ScanResult DumpParser::parse(const std::string& path, const ProgressCallback& pr
         throw openError(path, reasonText(EISDIR));
     if (!S_ISREG(fst.st_mode))
         throw openError(path, "není to obyčejný soubor");
-    FileHandle file;
-    file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (file.fd < 0 || ::fstat(file.fd, &fst) != 0)
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.valid() || ::fstat(file.get(), &fst) != 0)
         throw openError(path, reasonText(errno));
     if (!S_ISREG(fst.st_mode)) // replaced between the two looks
         throw openError(path, "není to obyčejný soubor");
@@ -219,7 +210,7 @@ ScanResult DumpParser::parse(const std::string& path, const ProgressCallback& pr
     std::string carry;
     bool stop = false;
     while (!stop) {
-        const std::ptrdiff_t got = readBlock(file.fd, buffer.get(), blockSize);
+        const std::ptrdiff_t got = readBlock(file.get(), buffer.get(), blockSize);
         if (got < 0)
             throw ScanError::message("Výpis databáze nelze přečíst: " + path + " (" +
                                      std::strerror(errno) + ")");
