@@ -43,6 +43,9 @@ struct FS {
     [[nodiscard]] static std::optional<StatInfo> lstat(const std::string& path);
     // One lstat; throws FSError(errno, path) when it fails.
     [[nodiscard]] static StatInfo lstatThrowing(const std::string& path);
+    // lstat of `name` in the open folder `folder` (a descriptor; AT_FDCWD for the working
+    // folder), the placeholder mark not read. None when it fails, with errno telling why.
+    [[nodiscard]] static std::optional<StatInfo> lstatAt(int folder, const std::string& name);
     // The path names something, itself (a dangling symbolic link exists).
     [[nodiscard]] static bool exists(const std::string& path);
     // The canonical absolute path (all links resolved); none when it cannot be resolved.

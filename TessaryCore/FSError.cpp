@@ -18,7 +18,9 @@ namespace {
     return text != nullptr ? std::string(text) : std::string();
 }
 
-std::string errorText(int code) {
+} // namespace
+
+std::string FSError::systemText(int code) {
     char buffer[256] = {};
     std::string text = strerrorText(strerror_r(code, buffer, sizeof buffer), buffer);
     if (text.empty())
@@ -26,11 +28,9 @@ std::string errorText(int code) {
     return text;
 }
 
-} // namespace
-
 FSError::FSError(int code, std::string path)
     : m_code(code), m_path(std::move(path)),
-      m_description(errorText(code) + " (" + std::to_string(code) + "): " + m_path) {}
+      m_description(systemText(code) + " (" + std::to_string(code) + "): " + m_path) {}
 
 bool FSError::isPermission() const {
     return m_code == EACCES || m_code == EPERM;

@@ -22,6 +22,8 @@ public:
     // The system's text for the code, then " (<code>): <path>".
     [[nodiscard]] const std::string& description() const { return m_description; }
     [[nodiscard]] const char* what() const noexcept override { return m_description.c_str(); }
+    // The system's text for an errno value (safe from any thread).
+    [[nodiscard]] static std::string systemText(int code);
 
     friend bool operator==(const FSError& a, const FSError& b) {
         return a.m_code == b.m_code && a.m_path == b.m_path;

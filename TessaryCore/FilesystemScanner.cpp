@@ -224,7 +224,7 @@ void Walk::addChild(Item& parent, std::int64_t index, const std::string& parentP
         return; // fresh numbers never collide
     // A folder keeps its path as text, for its entries' paths to follow; a file's path follows
     // its folder's.
-    child->setLocal(entry.name, path, {st.dev, st.ino, st.size, st.mtime},
+    child->setLocal(entry.name, path, LocalIdentity::of(st),
                     kind == ItemKind::dir ? nullptr : &parent);
     child->resolved = true;
     child->mt = st.mtime;

@@ -122,8 +122,7 @@ void Item::putTexts(const std::optional<std::string_view> (&values)[3]) {
     void* block = ::operator new(sizeof(Extra) + total);
     auto* fresh = new (block) Extra();
     if (m_extra) {
-        fresh->identity = m_extra->identity;
-        fresh->present = m_extra->present & Extra::identityBit;
+        fresh->copyIdentity(*m_extra);
         fresh->pathFrom = m_extra->pathFrom;
     }
     char* to = reinterpret_cast<char*>(fresh + 1);

@@ -60,7 +60,7 @@ public:
             return std::nullopt;
         if (!m_extra->hasIdentity())
             return std::nullopt;
-        return m_extra->identity;
+        return m_extra->identity();
     }
     void setLocalIdentity(const LocalIdentity& identity) { extra().setIdentity(identity); }
     // The pairing with the local entry `name` at `path` (setName, setPath and setLocalIdentity in
@@ -124,8 +124,26 @@ private:
         [[nodiscard]] bool has(Text t) const { return (present & (1U << t)) != 0; }
         [[nodiscard]] bool hasIdentity() const { return (present & identityBit) != 0; }
         void setIdentity(const LocalIdentity& seen) {
-            identity = seen;
+            seenDev = seen.dev;
+            seenIno = seen.ino;
+            seenSize = seen.size;
+            seenMtime = seen.mtime;
+            seenBirth = seen.birth;
+            seenType = static_cast<std::uint8_t>(seen.type >> typeShift);
             present |= identityBit;
+        }
+        [[nodiscard]] LocalIdentity identity() const {
+            return {seenDev,   seenIno,   seenSize,
+                    seenMtime, seenBirth, static_cast<std::uint32_t>(seenType) << typeShift};
+        }
+        void copyIdentity(const Extra& from) {
+            seenDev = from.seenDev;
+            seenIno = from.seenIno;
+            seenSize = from.seenSize;
+            seenMtime = from.seenMtime;
+            seenBirth = from.seenBirth;
+            seenType = from.seenType;
+            present |= from.present & identityBit;
         }
         [[nodiscard]] std::string_view piece(Text t) const {
             std::size_t at = 0;
@@ -134,11 +152,21 @@ private:
             return {reinterpret_cast<const char*>(this + 1) + at, sizes[t]};
         }
 
-        LocalIdentity identity;
+        // The S_IFMT bits of a mode are its top four bits, so the kind fits in one byte.
+        static constexpr unsigned typeShift = 12;
+
+        // The LocalIdentity, field by field: kept as one struct it would take eight bytes more
+        // of padding in every paired item.
+        std::uint64_t seenDev = 0;
+        std::uint64_t seenIno = 0;
+        std::int64_t seenSize = 0;
+        std::int64_t seenMtime = 0;
+        std::int64_t seenBirth = 0;
         // Without a path text: the path is this folder's path joined with the item's name.
         const Item* pathFrom = nullptr;
         std::uint32_t sizes[3] = {0, 0, 0};
         std::uint8_t present = 0;
+        std::uint8_t seenType = 0;
     };
     struct ExtraDelete {
         void operator()(Extra* e) const;

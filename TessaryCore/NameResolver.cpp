@@ -404,7 +404,7 @@ LocalListing NameResolver::listDir(const std::string& path, const std::string& h
                          masks.front());
         entry.size = info.size;
         entry.mtime = info.mtime;
-        entry.seen = {seen.dev, seen.ino, seen.size, seen.mtime};
+        entry.seen = LocalIdentity::of(seen);
         entry.dataless = info.isDataless();
         entry.alloc = info.alloc();
         entry.isLink = kinds->link;

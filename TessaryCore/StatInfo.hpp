@@ -26,6 +26,10 @@ struct StatInfo {
     std::int64_t blocks = 0;
     std::uint64_t dev = 0;
     std::uint64_t ino = 0;
+    // When the entry was created, in nanoseconds since 1970, where the file system records it;
+    // otherwise when its inode last changed. Tells a re-created entry from the one a scan saw
+    // even when the file system handed the same inode number out again.
+    std::int64_t birth = 0;
 
     [[nodiscard]] bool isDir() const { return (mode & S_IFMT) == S_IFDIR; }
     [[nodiscard]] bool isLink() const { return (mode & S_IFMT) == S_IFLNK; }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace tessary;
@@ -83,7 +84,7 @@ TEST(ItemTest, FieldsStartAsConstructedAndTextsCanChange) {
 TEST(ItemTest, PairedItemsPathFollowsItsFolderAndOnlyWhenItJoins) {
     Item folder("f", "", "F{2}r", ItemKind::dir, 1);
     Item doc("d", "f", "R{4}t.pdf", ItemKind::doc, 1);
-    const LocalIdentity seen{1, 2, 3, 4};
+    const LocalIdentity seen{1, 2, 3, 4, 5, S_IFREG};
     // The folder has no path yet: the pairing keeps the path as text.
     doc.setLocal("Report.pdf", "/h/Folder/Report.pdf", seen, &folder);
     EXPECT_EQ(doc.path(), "/h/Folder/Report.pdf");
