@@ -3,6 +3,8 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <unordered_set>
+
 namespace tessary {
 
 namespace {
@@ -16,8 +18,14 @@ QSettings settings() {
 std::vector<std::string> AppSettings::deleteList() {
     std::vector<std::string> ids;
     const QStringList stored = settings().value(deleteListKey).toStringList();
-    for (const QString& id : stored)
-        ids.push_back(id.toStdString());
+    // The file may have been edited by hand or written by another version: an id is kept once,
+    // in its first place, and an empty one names nothing.
+    std::unordered_set<std::string> seen;
+    for (const QString& id : stored) {
+        std::string text = id.toStdString();
+        if (!text.empty() && seen.insert(text).second)
+            ids.push_back(std::move(text));
+    }
     return ids;
 }
 

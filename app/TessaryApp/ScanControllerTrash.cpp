@@ -251,17 +251,18 @@ void ScanController::confirmAndTrash(const IDList& ids) {
 
     QPointer<ScanController> self(this);
     auto progress = progressSink();
-    const bool started = NamedThread::start(
-        "icloud-trash", NamedThread::defaultStack, [self, jobs, inner, progress] {
-            TrashMover::Outcome outcome = TrashMover::run(jobs, progress);
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, outcome = std::move(outcome), inner] {
-                    if (self)
-                        self->finishTrash(outcome, inner);
-                },
-                Qt::QueuedConnection);
-        });
+    const bool started = NamedThread::start("icloud-trash", NamedThread::defaultStack,
+                                            [self, home = m_env.home, jobs, inner, progress] {
+                                                TrashMover::Outcome outcome =
+                                                    TrashMover::run(home, jobs, progress);
+                                                QMetaObject::invokeMethod(
+                                                    QCoreApplication::instance(),
+                                                    [self, outcome = std::move(outcome), inner] {
+                                                        if (self)
+                                                            self->finishTrash(outcome, inner);
+                                                    },
+                                                    Qt::QueuedConnection);
+                                            });
     if (!started) {
         TrashMover::Outcome outcome;
         for (const TrashMover::Job& job : jobs)

@@ -1,14 +1,14 @@
 #include "TessaryApp/TrashMover.hpp"
 
-#include "TessaryCore/FS.hpp"
 #include "TessaryCore/Item.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
+#include "TessaryCore/Trash.hpp"
 
 #include <QCoreApplication>
-#include <QDir>
+#ifdef __APPLE__
 #include <QFile>
-#include <QStandardPaths>
+#endif
 
 #include <stdexcept>
 
@@ -25,47 +25,27 @@ std::string translated(const char* text) {
     return QCoreApplication::translate("TrashMover", text).toStdString();
 }
 
+// One move, on a pool worker. The path stays bytes all the way to the system call.
+void moveOne(const std::string& home, const TrashMover::Job& job) {
+#ifdef __APPLE__
+    // The system's own Trash, after the same checks; the names of a Mac's disk are UTF-8.
+    Trash::verifyEntry(home, job.path, job.expected);
+    QFile file(QString::fromStdString(job.path));
+    if (!file.moveToTrash())
+        throw std::runtime_error(file.errorString().toStdString());
+#else
+    Trash::moveItem(home, job.path, job.expected);
+#endif
+}
+
 } // namespace
 
 TrashMover::Job TrashMover::jobFor(const Item& item) {
-    Job job{std::string(item.id()), std::string(item.path().value_or("")), std::nullopt};
-    if (const std::optional<LocalIdentity> seen = item.localIdentity()) {
-        Identity identity{seen->dev, seen->ino, std::nullopt, std::nullopt};
-        if (item.kind() == ItemKind::doc) {
-            identity.size = seen->size;
-            identity.mtime = seen->mtime;
-        }
-        job.expected = identity;
-    }
-    return job;
+    return Job{std::string(item.id()), item.path().value_or(std::string()), item.localIdentity()};
 }
 
-std::optional<std::string> TrashMover::changedReason(const Job& job) {
-    const std::optional<StatInfo> now = FS::lstat(job.path);
-    if (!now)
-        return translated(QT_TRANSLATE_NOOP("TrashMover", "Položka už na disku není."));
-    if (!job.expected)
-        return std::nullopt;
-    const Identity& seen = *job.expected;
-    // Size and time tell a replaced file; a package (a folder) changes them whenever its
-    // contents change, so there only the identity counts.
-    const bool file = now->isReg();
-    const bool same = now->dev == seen.dev && now->ino == seen.ino &&
-                      (!file || !seen.size || *seen.size == now->size) &&
-                      (!file || !seen.mtime || *seen.mtime == now->mtime);
-    if (same)
-        return std::nullopt;
-    return translated(QT_TRANSLATE_NOOP(
-        "TrashMover", "Položka se od skenu změnila – klikněte na „Znovu porovnat“."));
-}
-
-TrashMover::Outcome TrashMover::run(const std::vector<Job>& jobs,
+TrashMover::Outcome TrashMover::run(const std::string& home, const std::vector<Job>& jobs,
                                     const ProgressCallback& progress) {
-#ifndef __APPLE__
-    // Qt puts the home Trash into the data folder (~/.local/share) but will not create that
-    // folder; a fresh account may not have it yet.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-#endif
     Outcome outcome;
     const auto total = static_cast<std::int64_t>(jobs.size());
     for (std::size_t i = 0; i < jobs.size(); ++i) {
@@ -75,16 +55,9 @@ TrashMover::Outcome TrashMover::run(const std::vector<Job>& jobs,
             progress("trash", static_cast<std::int64_t>(i), total,
                      translated(QT_TRANSLATE_NOOP("TrashMover", "Přesouvám do Koše…")) + " " +
                          name);
-        if (const std::optional<std::string> changed = changedReason(job)) {
-            outcome.failed.push_back({name, *changed});
-            continue;
-        }
         try {
-            TimeoutPool::shared().run(moveTimeout, {}, {}, false, [path = job.path] {
-                QFile file(QString::fromStdString(path));
-                if (!file.moveToTrash())
-                    throw std::runtime_error(file.errorString().toStdString());
-            });
+            TimeoutPool::shared().run(moveTimeout, {}, {}, false,
+                                      [home, job] { moveOne(home, job); });
             outcome.done.push_back(job.id);
         } catch (const ScanError& e) {
             outcome.failed.push_back({name, e.description()});

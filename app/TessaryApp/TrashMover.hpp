@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TessaryCore/LocalIdentity.hpp"
 #include "TessaryCore/Progress.hpp"
 
 #include <cstdint>
@@ -11,26 +12,21 @@ namespace tessary {
 
 class Item;
 
-// Moves files and folders to the user's Trash (the freedesktop.org Trash on Linux, so every item
-// can be restored from the file manager), one at a time, each move on the shared timeout pool
-// with a 60-second limit. Runs on the caller's thread; never touches a scan result.
+// Moves files and folders to the user's Trash (off macOS the freedesktop.org Trash, written by
+// the core's Trash, so every item can be restored from the file manager), one at a time, each
+// move on the shared timeout pool with a 60-second limit. Runs on the caller's thread; never
+// touches a scan result.
 struct TrashMover {
     TrashMover() = delete;
 
     static constexpr double moveTimeout = 60.0;
 
-    // What the scan saw at the path: the local entry's device and inode and, for a document,
-    // its size and modification time. A path that now holds something else is not moved.
-    struct Identity {
-        std::uint64_t dev = 0;
-        std::uint64_t ino = 0;
-        std::optional<std::int64_t> size;
-        std::optional<std::int64_t> mtime;
-    };
     struct Job {
         std::string id;
+        // The raw bytes of the path, as the scan found it.
         std::string path;
-        std::optional<Identity> expected;
+        // What the scan saw at the path; a path that now holds another entry is not moved.
+        std::optional<LocalIdentity> expected;
     };
     struct Failure {
         std::string name; // last path component
@@ -44,12 +40,9 @@ struct TrashMover {
     // The job for a resolved item with a path.
     [[nodiscard]] static Job jobFor(const Item& item);
     // Attempts every job in order, reporting ("trash", i, n, "Přesouvám do Koše… NAME") before
-    // each; cannot be cancelled.
-    [[nodiscard]] static Outcome run(const std::vector<Job>& jobs,
+    // each; nothing outside `home` is ever moved. Cannot be cancelled.
+    [[nodiscard]] static Outcome run(const std::string& home, const std::vector<Job>& jobs,
                                      const ProgressCallback& progress);
-    // Why the path no longer holds what the scan saw, or none when it does (or nothing was
-    // recorded).
-    [[nodiscard]] static std::optional<std::string> changedReason(const Job& job);
 };
 
 } // namespace tessary
