@@ -1,9 +1,11 @@
 #include "TessaryCore/AtomicFile.hpp"
 
 #include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/UniqueFd.hpp"
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
@@ -31,28 +33,10 @@ ScanError writeError(const std::string& path, int err) {
         fmt::format("Soubor „{}“ se nepodařilo zapsat: {}", path, std::strerror(err)));
 }
 
-// Closes the descriptor on every way out.
-struct Fd {
-    int fd = -1;
-    Fd() = default;
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    // Closes now; the errno of a failed close, else 0.
-    int close() {
-        const int f = fd;
-        fd = -1;
-        return ::close(f) == 0 ? 0 : errno;
-    }
-};
-
 // Removes the temporary file unless the rename has taken it over.
 struct TempFile {
     std::string path;
-    Fd file;
+    UniqueFd file;
     bool keep = false;
     TempFile() = default;
     TempFile(const TempFile&) = delete;
@@ -75,7 +59,7 @@ void createBeside(const std::string& path, const std::string& shown, TempFile& t
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             tmp.path = candidate;
-            tmp.file.fd = fd;
+            tmp.file.reset(fd);
             return;
         }
         if (errno != EEXIST)
@@ -115,16 +99,54 @@ std::string throughLinks(const std::string& path) {
     throw writeError(path, ELOOP);
 }
 
+// Writes everything `writer` produces to the open descriptor `fd` and closes it.
+void writeTo(UniqueFd out, const std::string& shown, const AtomicFile::Writer& writer) {
+    writer([&](std::string_view piece) { writeAll(shown, out.get(), piece); });
+    if (const int err = out.close(); err != 0)
+        throw writeError(shown, err);
+}
+
 // A device, FIFO or socket: written in place, as a shell redirection would.
 void writeInPlace(const std::string& target, const std::string& shown,
                   const AtomicFile::Writer& writer) {
-    Fd out;
-    out.fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-    if (out.fd < 0)
+    UniqueFd out(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    if (!out.valid())
         throw writeError(shown, errno);
-    writer([&](std::string_view piece) { writeAll(shown, out.fd, piece); });
-    if (const int err = out.close(); err != 0)
-        throw writeError(shown, err);
+    writeTo(std::move(out), shown, writer);
+}
+
+// The descriptor that a name of this process's own open descriptors stands for ("/dev/stdout",
+// "/dev/fd/3", "/proc/self/fd/3"), or -1 for any other path.
+int ownDescriptor(const std::string& path) {
+    if (path == "/dev/stdout")
+        return STDOUT_FILENO;
+    if (path == "/dev/stderr")
+        return STDERR_FILENO;
+    for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        if (!path.starts_with(prefix))
+            continue;
+        const std::string_view digits = std::string_view(path).substr(prefix.size());
+        int fd = -1;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), fd);
+        return ec == std::errc() && end == digits.data() + digits.size() ? fd : -1;
+    }
+    return -1;
+}
+
+// A pipe or socket that the caller handed over as one of the process's descriptors (a shell's
+// `| reader` or `>(…)`). Its name under /proc leads nowhere a file could be made, and a socket
+// cannot be opened again at all: the descriptor itself is written. False when `path` is no such
+// descriptor, or one that leads to a file, which then takes the usual way.
+bool writeToOwnPipe(const std::string& path, const AtomicFile::Writer& writer) {
+    const int fd = ownDescriptor(path);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+        return false;
+    UniqueFd out(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    if (!out.valid())
+        throw writeError(path, errno);
+    writeTo(std::move(out), path, writer);
+    return true;
 }
 
 void replaceRegular(const std::string& target, const std::string& shown, bool exists, mode_t mode,
@@ -132,9 +154,9 @@ void replaceRegular(const std::string& target, const std::string& shown, bool ex
     TempFile tmp;
     createBeside(target, shown, tmp);
     if (exists)
-        (void)::fchmod(tmp.file.fd, mode & 07777);
-    writer([&](std::string_view piece) { writeAll(shown, tmp.file.fd, piece); });
-    if (::fsync(tmp.file.fd) != 0)
+        (void)::fchmod(tmp.file.get(), mode & 07777);
+    writer([&](std::string_view piece) { writeAll(shown, tmp.file.get(), piece); });
+    if (::fsync(tmp.file.get()) != 0)
         throw writeError(shown, errno);
     if (const int err = tmp.file.close(); err != 0)
         throw writeError(shown, err);
@@ -152,6 +174,8 @@ void AtomicFile::write(const std::string& path, std::string_view bytes) {
 void AtomicFile::write(const std::string& path, const Writer& writer) {
     if (path.empty() || path.back() == '/')
         throw writeError(path, EISDIR);
+    if (writeToOwnPipe(path, writer))
+        return;
     const std::string target = throughLinks(path);
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;

@@ -1,5 +1,7 @@
 #include "TessaryCore/Serialization.hpp"
 
+#include "TessaryCore/Bytes.hpp"
+
 #include <fmt/format.h>
 
 #include <cmath>
@@ -41,6 +43,12 @@ void appendCell(Row& row, std::string_view cell) {
     if (row.started)
         row.text += ';';
     row.started = true;
+    // A local name may hold any bytes; the file stays valid UTF-8, as the JSON export does.
+    std::string decoded;
+    if (!Bytes::isValidUTF8(cell)) {
+        decoded = Bytes::decodeUTF8(cell);
+        cell = decoded;
+    }
     std::string& out = row.text;
     if (cell.find_first_of(";\"\n\r") == std::string_view::npos) {
         out += cell;

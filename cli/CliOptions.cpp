@@ -21,6 +21,12 @@ std::optional<std::pair<std::string, std::string>> splitRoot(const std::string& 
     return std::pair{rootText.substr(0, eq), rootText.substr(eq + 1)};
 }
 
+// The names of standard output itself: an export there is an export to "-", so the summary
+// stays off it and a full or closed output is reported as such.
+bool namesStandardOutput(const std::string& path) {
+    return path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
+}
+
 // How many outputs want standard output for themselves: an export to "-" and the top lists
 // (text or JSON) would otherwise be mixed into one unreadable stream.
 int standardOutputUsers(const CliOptions& o) {
@@ -129,6 +135,10 @@ CliParse parseCommandLine(int argc, char** argv) {
                           std::to_string(Serialization::maxExportDepth) + ".");
     if (csvArgs.size() == 2)
         o.csv = std::pair{csvArgs[0], csvArgs[1]};
+    if (o.jsonFile && namesStandardOutput(*o.jsonFile))
+        o.jsonFile = "-";
+    if (o.csv && namesStandardOutput(o.csv->second))
+        o.csv->second = "-";
     o.formatJson = format == "json";
     if (standardOutputUsers(o) > 1)
         return usageError("Na standardní výstup („-“) smí jít jen jeden výstup: JSON export, "

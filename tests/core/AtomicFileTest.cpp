@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,6 +106,44 @@ TEST_F(AtomicFileTest, LinksAreWrittenThroughAndSpecialFilesInPlace) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"dangling.json", "later.json", "link.json", "null",
                                                "pipe", "real.json"}));
+}
+
+TEST_F(AtomicFileTest, APipeOrSocketHandedOverAsADescriptorIsWrittenInto) {
+    // As `--json /dev/stdout | reader`, `--csv >(reader)` and a socket on standard output.
+    for (const bool socket : {false, true}) {
+        int ends[2] = {-1, -1};
+        if (socket)
+            ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        else
+            ASSERT_EQ(::pipe(ends), 0);
+        const int reader = ends[0];
+        const int writer = ends[1];
+        for (const std::string& name :
+             {"/dev/fd/" + std::to_string(writer), "/proc/self/fd/" + std::to_string(writer)})
+            AtomicFile::write(name, name + ";");
+        const int saved = ::dup(STDOUT_FILENO);
+        ASSERT_GE(::dup2(writer, STDOUT_FILENO), 0);
+        AtomicFile::write("/dev/stdout", "stdout");
+        ::dup2(saved, STDOUT_FILENO);
+        ::close(saved);
+        ::close(writer);
+        std::string got;
+        char buf[256];
+        for (ssize_t n; (n = ::read(reader, buf, sizeof buf)) > 0;)
+            got.append(buf, static_cast<std::size_t>(n));
+        ::close(reader);
+        EXPECT_EQ(got, "/dev/fd/" + std::to_string(writer) + ";/proc/self/fd/" +
+                           std::to_string(writer) + ";stdout")
+            << (socket ? "socket" : "pipe");
+    }
+    // A descriptor that leads to a file still gets the file replaced whole.
+    const fs::path target = m_dir / "through-fd.txt";
+    AtomicFile::write(target.string(), "old contents");
+    const int fd = ::open(target.c_str(), O_RDONLY);
+    AtomicFile::write("/dev/fd/" + std::to_string(fd), "new");
+    ::close(fd);
+    EXPECT_EQ(read(target), "new");
+    EXPECT_TRUE(others("through-fd.txt").empty());
 }
 
 TEST_F(AtomicFileTest, AWriterThatFailsLeavesTheTargetAsItWas) {

@@ -124,6 +124,24 @@ TEST(SerializationCSVTest, AnEmptyNameKeepsItsCell) {
     EXPECT_EQ(row, ";soubor;R/;10;0;0;1;0;ano\r\n");
 }
 
+TEST(SerializationCSVTest, NamesThatAreNotUtf8StayReadableUtf8) {
+    if (!fixtures::havePython())
+        GTEST_SKIP() << "python3 with the csv module is not installed";
+    ScanResult res;
+    Item& root = addRoot(res, "root[1]");
+    root.setName("Home \xC3");
+    addChild(res, root, "f1", ItemKind::doc, 10).setName("x\xFF.bin");
+    addChild(res, root, "f2", ItemKind::doc, 5).setName("\xE2\x82;\xF0\x9F\x98");
+    Aggregator::aggregate(res);
+    const std::string csv = Serialization::exportCSV(res, root);
+    // Python reads it as strict UTF-8; each broken sequence is one U+FFFD.
+    const auto rows = readWithPython(csv);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1][0], "x\uFFFD.bin");
+    EXPECT_EQ(rows[1][2], "Home \uFFFD/x\uFFFD.bin");
+    EXPECT_EQ(rows[2][0], "\uFFFD;\uFFFD");
+}
+
 TEST(SerializationCSVTest, FormatSizeThresholds) {
     EXPECT_EQ(Serialization::formatSize(0), "0 B");
     EXPECT_EQ(Serialization::formatSize(999), "999 B");

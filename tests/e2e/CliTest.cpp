@@ -134,6 +134,22 @@ TEST_F(CliTest, ExportsThroughLinksKeepTheLinksAndDevices) {
     EXPECT_EQ(nlohmann::json::parse(read(real))["summary"]["dead_count"], 1);
 }
 
+TEST_F(CliTest, ExportsGoIntoPipesNamedAsDescriptors) {
+    // `--json /dev/stdout | reader` and `--csv ID /proc/self/fd/3 3>&1 | reader`, as with
+    // any Unix tool; the summary that standard output would carry is asked away with -q.
+    const std::string cli =
+        "HOME='" + (m_dir / "home").string() + "' '" VARNELO_CLI "' --dump '" + m_dump + "' -q ";
+    const fs::path json = m_dir / "from-pipe.json";
+    const fs::path csv = m_dir / "from-pipe.csv";
+    ASSERT_EQ(std::system((cli + "--json /dev/stdout | cat >'" + json.string() + "'").c_str()), 0);
+    EXPECT_EQ(nlohmann::json::parse(read(json))["summary"]["dead_count"], 1);
+    ASSERT_EQ(
+        std::system((cli + "--csv d1 /proc/self/fd/3 3>&1 >/dev/null | cat >'" + csv.string() + "'")
+                        .c_str()),
+        0);
+    EXPECT_NE(read(csv).find("\"'=SUM(A1);x.jpg\""), std::string::npos) << read(csv);
+}
+
 TEST_F(CliTest, AFullOrClosedStandardOutputFailsTheRun) {
     const auto lastError = [&](const std::string& args, const std::string& redirect) {
         const std::string command = "HOME='" + (m_dir / "home").string() +
