@@ -77,6 +77,7 @@ CliParse parseCommandLine(int argc, char** argv) {
     CLI::App app{"varnelo-cli – co zabírá místo na iCloud Drive (bez grafického rozhraní)",
                  "varnelo-cli"};
     app.set_help_flag("-h,--help", "Vypíše tuto nápovědu");
+    app.set_version_flag("--version", "varnelo-cli " VARNELO_VERSION, "Vypíše verzi programu");
 
     std::vector<std::string> fsRootTexts;
     std::vector<std::string> csvArgs;

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -46,21 +47,48 @@ void watchFirstScan(ScanController& c, const std::function<void()>& done, bool f
         Qt::QueuedConnection);
 }
 
+// --help and --version are answered before the application connects to the window system, so
+// that they work in a terminal without a display too. Both end the process.
+void answerHelpOrVersion(int& argc, char** argv, QCommandLineParser& parser,
+                         const QCommandLineOption& help, const QCommandLineOption& version) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Errors are left to the parse after the application has taken its own options (-platform…).
+    (void)parser.parse(arguments);
+    if (!parser.isSet(help) && !parser.isSet(version))
+        return;
+    const QCoreApplication plain(argc, argv); // the help names the program as it was called
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    parser.showVersion();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Varnelo"));
     QApplication::setApplicationName(QStringLiteral("Varnelo"));
+    QApplication::setApplicationVersion(QStringLiteral(VARNELO_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QObject::tr("Co zabírá místo na iCloud Drive."));
-    parser.addHelpOption();
+    // Qt's own help and version options describe themselves in English.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QObject::tr("Vypíše tuto nápovědu."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QObject::tr("Vypíše verzi programu."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QObject::tr("Uloží obrázek okna po prvním skenu a skončí."),
-                                        QStringLiteral("FILE"));
+                                        QObject::tr("SOUBOR"));
     const QCommandLineOption dark(QStringLiteral("dark"), QObject::tr("Tmavý vzhled."));
-    parser.addOptions({screenshot, dark});
+    parser.addOptions({help, version, screenshot, dark});
+    answerHelpOrVersion(argc, argv, parser, help, version);
+
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/cz.varnelo.Varnelo.svg")));
+    // On Wayland the window finds its desktop entry, and so its icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("cz.varnelo.Varnelo"));
     parser.process(app);
     if (parser.isSet(dark))
         AppPalette::applyDark(app);
