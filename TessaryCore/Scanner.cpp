@@ -12,7 +12,9 @@
 #include "TessaryCore/TimeoutPool.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <unordered_set>
 
 namespace tessary {
@@ -37,6 +39,33 @@ void checkCancel(const CancelCallback& cancel) {
     if (cancelRequested(cancel))
         throw ScanError::cancelled();
 }
+
+// The quota query, asked on a thread of its own when the scan starts: the tool may take seconds
+// to answer, and the scan need not wait for it at its end. A scan that ends early (failed or
+// stopped) stops the query too and waits for its tool to be gone.
+class QuotaAside {
+public:
+    explicit QuotaAside(const CancelCallback& cancel)
+        : m_answer(std::async(std::launch::async, [this, cancel] {
+              return Brctl::quota(quotaTimeout, {}, [this, &cancel] {
+                  return m_stop.load() || cancelRequested(cancel);
+              });
+          })) {}
+    QuotaAside(const QuotaAside&) = delete;
+    QuotaAside& operator=(const QuotaAside&) = delete;
+    ~QuotaAside() {
+        m_stop.store(true);
+        if (m_answer.valid())
+            m_answer.wait();
+    }
+
+    // The free quota, once the tool has answered; none when it could not say.
+    [[nodiscard]] std::optional<std::int64_t> take() { return m_answer.get(); }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::future<std::optional<std::int64_t>> m_answer;
+};
 
 // Parses the dump; a cached one that is no dump gets the hint how to make a new one.
 ScanResult parseDump(const Scanner::Options& options, const ProgressCallback& progress,
@@ -133,6 +162,7 @@ std::unique_ptr<ScanResult> Scanner::scan(const Options& options, const Progress
                                           const CancelCallback& cancel, const ScanEnvironment& env,
                                           TimeoutPool& pool) {
     (void)IOPolicy::disableMaterialization();
+    QuotaAside quota(cancel);
     std::unique_ptr<ScanResult> result;
     if (options.mode == ScanMode::fs)
         result = std::make_unique<ScanResult>(
@@ -140,7 +170,7 @@ std::unique_ptr<ScanResult> Scanner::scan(const Options& options, const Progress
     else
         result = scanDump(options, progress, cancel, env, pool);
     checkCancel(cancel);
-    result->quotaRemaining = Brctl::quota(quotaTimeout, {}, cancel);
+    result->quotaRemaining = quota.take();
     checkCancel(cancel);
     progress("done", 1, 1, "Hotovo");
     return result;

@@ -1,5 +1,6 @@
 #include "ServerDb.hpp"
 
+#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -91,13 +92,38 @@ void ServerDb::save(const std::string& path) const {
         throw std::runtime_error("Databázi serveru nelze uložit: " + path);
 }
 
-ServerDb ServerDb::load(const std::string& path) {
+namespace {
+
+// Opens the database at `path` and reads past its first line, which must be ours.
+std::ifstream openDb(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("Simulovaný iCloud Drive tu není: chybí " + path);
     std::string line;
     if (!std::getline(in, line) || line != magic)
         throw std::runtime_error("Soubor " + path + " není databáze simulovaného serveru.");
+    return in;
+}
+
+} // namespace
+
+std::int64_t ServerDb::loadQuota(const std::string& path) {
+    std::ifstream in = openDb(path);
+    std::string line;
+    // save() writes the quota right after the first line.
+    if (std::getline(in, line)) {
+        const std::vector<std::string> f = splitTabs(line);
+        std::int64_t quota = 0;
+        if (f[0] == "Q" && f.size() == 2 &&
+            std::from_chars(f[1].data(), f[1].data() + f[1].size(), quota).ec == std::errc())
+            return quota;
+    }
+    throw std::runtime_error("Databáze serveru " + path + " je poškozená na řádku 2: chybí kvóta");
+}
+
+ServerDb ServerDb::load(const std::string& path) {
+    std::ifstream in = openDb(path);
+    std::string line;
     ServerDb db;
     std::int64_t lineNo = 1;
     try {

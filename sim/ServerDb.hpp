@@ -43,6 +43,9 @@ struct ServerDb {
     void save(const std::string& path) const;
     // Reads the file; throws std::runtime_error with a Czech message when it is missing or bad.
     [[nodiscard]] static ServerDb load(const std::string& path);
+    // The free quota alone, read from the start of the file without loading the items (the
+    // answer to `brctl quota` should not cost a whole load of a large server).
+    [[nodiscard]] static std::int64_t loadQuota(const std::string& path);
 };
 
 } // namespace sim

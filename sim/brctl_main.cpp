@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
         }
         if (cmd == "quota" && argc == 2) {
             std::printf("%lld bytes of quota remaining\n",
-                        static_cast<long long>(loadDb().quotaFree));
+                        static_cast<long long>(
+                            sim::ServerDb::loadQuota(sim::ServerDb::pathIn(homeFolder()))));
             return 0;
         }
         if (cmd == "dump" && argc == 5 && std::string(argv[2]) == "-v" &&

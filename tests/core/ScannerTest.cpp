@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -158,6 +159,37 @@ TEST_F(ScannerTest, FailedDumpEndsTheScanWithoutTheDoneReport) {
         EXPECT_EQ(e.kind(), ScanError::Kind::message);
     }
     EXPECT_FALSE(reported("done"));
+}
+
+TEST_F(ScannerTest, TheQuotaIsAskedBesideTheScanAndEndsWithIt) {
+    const std::string asked = (m_dir / "quota-asked").string();
+    const std::string pidFile = (m_dir / "quota-pid").string();
+    // The dump waits until the quota has been asked: asked only after the scan, it never is.
+    const std::string waitForQuota = "i=0; while [ ! -e '" + asked +
+                                     "' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
+                                     "[ -e '" +
+                                     asked + "' ] || exit 3\n";
+    std::ofstream(m_dir / "brctl")
+        << "#!/bin/sh\n"
+        << "if [ \"$1\" = quota ]; then touch '" << asked
+        << "'; echo '123456 bytes of quota remaining'; exit 0; fi\n"
+        << waitForQuota << "cp '" << (m_dir / "source.dump").string() << "' \"$4\"\n";
+    const std::unique_ptr<ScanResult> result = scan({});
+    EXPECT_EQ(result->quotaRemaining, 123456);
+
+    // A scan that fails while the tool has not answered the quota stops that tool too.
+    fs::remove(asked);
+    std::ofstream(m_dir / "brctl") << "#!/bin/sh\n"
+                                   << "if [ \"$1\" = quota ]; then touch '" << asked
+                                   << "'; echo $$ > '" << pidFile << "'; exec sleep 1000; fi\n"
+                                   << waitForQuota << "exit 3\n";
+    Scanner::Options refresh;
+    refresh.refresh = true;
+    EXPECT_THROW((void)scan(refresh), ScanError);
+    std::ifstream pidIn(pidFile);
+    pid_t pid = 0;
+    ASSERT_TRUE(pidIn >> pid);
+    EXPECT_NE(::kill(pid, 0), 0) << "the quota's tool still runs";
 }
 
 TEST_F(ScannerTest, DiskOnlyScanDefaultsToICloudDrive) {
