@@ -1,8 +1,11 @@
-// Disk-only scan benchmark: builds a warm tree of about 330,000 entries (once, reused while it is
-// there), then times in one run the disk-only scan against `du -s` and `ncdu -0 -o /dev/null` on
+// Disk-only scan benchmark on two trees, each built once and reused while it is there:
+//  - a home-shaped tree: 30,000 folders and 300,000 files, about ten entries a folder at
+//    varying depths, real bytes, one file in twenty empty;
+//  - a wide tree of about 330,000 entries in 3,161 folders (about a hundred entries a folder).
+// For each it times in one run the disk-only scan against `du -s` and `ncdu -0 -o /dev/null` on
 // the same tree, best of three each, and reports the scan's peak memory per entry.
 //
-//   bench_fsscan [entries, default 330000] [tree folder, default $TMPDIR/bench_fsscan-tree]
+//   bench_fsscan [entries of the wide tree, default 330000] [folder of the trees, default $TMPDIR]
 //
 // ncdu is installed with apt-get when it is missing (the machine's package manager must work).
 // The tree is kept for the next run; TESSARY_BENCH_CLEAN removes it afterwards.
@@ -81,7 +84,52 @@ std::int64_t makeTree(const std::string& root, std::int64_t entries) {
     return made;
 }
 
-std::int64_t treeEntries(const std::string& root, std::int64_t wanted) {
+// A file of a home folder: real bytes (a few hundred to a few thousand), one in twenty empty.
+void makeHomeFile(const std::string& path, Rng& rng) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    if (rng.below(20) != 0) {
+        const std::string bytes(1 + rng.below(4000), 'h');
+        if (::write(fd, bytes.data(), bytes.size()) < 0)
+            std::perror(path.c_str());
+    }
+    ::close(fd);
+}
+
+// The shape of a home folder: 30,000 folders, each made below a folder picked at random among
+// those made before (so some chains run deep and most folders sit a few levels down), and
+// 300,000 files spread over them, about ten entries a folder.
+std::int64_t makeHomeTree(const std::string& root, std::int64_t) {
+    constexpr int folders = 30'000;
+    constexpr int files = 300'000;
+    Rng rng{0x9E3779B97F4A7C15ULL};
+    std::vector<std::string> dirs{root};
+    fs::create_directories(root);
+    for (int i = 0; i < folders; ++i) {
+        // Recent folders are picked more often, which makes some chains of nested folders.
+        const std::size_t parent = dirs.size() - 1 - rng.below(1 + rng.below(dirs.size()));
+        const std::string dir = dirs[parent] + "/" + words[rng.below(12)] + " " + std::to_string(i);
+        if (::mkdir(dir.c_str(), 0755) != 0) {
+            std::perror(dir.c_str());
+            std::exit(1);
+        }
+        dirs.push_back(dir);
+    }
+    for (int i = 0; i < files; ++i) {
+        const std::string& dir = dirs[rng.below(dirs.size())];
+        makeHomeFile(
+            dir + "/" + words[rng.below(12)] + " " + std::to_string(i) + exts[rng.below(8)], rng);
+    }
+    return folders + files;
+}
+
+// The tree at `root`, made by `make` unless a tree of this layout with at least `wanted`
+// entries is there already.
+std::int64_t treeEntries(const std::string& root, std::int64_t wanted,
+                         std::int64_t (*make)(const std::string&, std::int64_t)) {
     // The marker names the layout version, so a tree of an older layout is written anew.
     const std::string marker = root + ".v2.entries";
     std::int64_t count = 0;
@@ -89,7 +137,7 @@ std::int64_t treeEntries(const std::string& root, std::int64_t wanted) {
         return count;
     fs::remove_all(root);
     const double t = bench::seconds();
-    count = makeTree(root, wanted);
+    count = make(root, wanted);
     std::ofstream(marker) << count;
     std::printf("tree: %lld entries written in %.1f s\n", static_cast<long long>(count),
                 bench::seconds() - t);
@@ -177,18 +225,9 @@ void ensureNcdu() {
         std::printf("ncdu could not be installed; its comparison is skipped\n");
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const std::int64_t wanted = argc > 1 ? std::atoll(argv[1]) : 330'000;
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string root =
-        argc > 2 ? argv[2] : std::string(tmp ? tmp : "/tmp") + "/bench_fsscan-tree";
-    const std::int64_t entries = treeEntries(root, wanted);
-    ensureNcdu();
+// The scan against du and ncdu on one tree, each the best of three after a warming du.
+void compare(const char* label, const std::string& root, std::int64_t entries) {
     const ScanEnvironment env(fs::path(root).parent_path().string());
-
-    // Warm the metadata cache, then measure each in turn.
     (void)bench::timeCommand("du -s '" + root + "' >/dev/null");
     const ScanRun first = scanOnce(root, env);
     ScanRun best = first;
@@ -197,28 +236,45 @@ int main(int argc, char** argv) {
     const double du = bestOf("du -s '" + root + "' >/dev/null");
     const double ncdu = bestOf("ncdu -0 -o /dev/null '" + root + "' 2>/dev/null");
 
-    std::printf("entries: %lld on disk, %zu items in the result\n", static_cast<long long>(entries),
+    std::printf("%s: %lld entries on disk in %lld folders, %zu items in the result\n", label,
+                static_cast<long long>(entries), static_cast<long long>(first.folders),
                 first.items);
-    std::printf("(a) disk-only scan: %.3f s, %.0f entries/s\n", best.seconds,
+    std::printf("  (a) disk-only scan: %.3f s, %.0f entries/s\n", best.seconds,
                 static_cast<double>(entries) / best.seconds);
-    std::printf("(b) du -s: %.3f s; ratio scan/du %.2f\n", du, best.seconds / du);
+    std::printf("  (b) du -s: %.3f s; ratio scan/du %.2f\n", du, best.seconds / du);
     if (ncdu > 0)
-        std::printf("(c) ncdu -0 -o /dev/null: %.3f s; ratio scan/ncdu %.2f\n", ncdu,
+        std::printf("  (c) ncdu -0 -o /dev/null: %.3f s; ratio scan/ncdu %.2f\n", ncdu,
                     best.seconds / ncdu);
     else
-        std::printf("(c) ncdu: not available\n");
-    std::printf("(d) peak memory of the scan: %.0f bytes per entry (%.1f MB)\n",
+        std::printf("  (c) ncdu: not available\n");
+    std::printf("  (d) peak memory of the scan: %.0f bytes per entry (%.1f MB)\n",
                 static_cast<double>(first.peakBytes) / static_cast<double>(entries),
                 first.peakBytes / 1e6);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::int64_t wanted = argc > 1 ? std::atoll(argv[1]) : 330'000;
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = argc > 2 ? argv[2] : std::string(tmp ? tmp : "/tmp");
+    const std::string home = folder + "/bench_fsscan-home";
+    const std::string wide = folder + "/bench_fsscan-tree";
+    const std::int64_t homeEntries = treeEntries(home, 330'000, makeHomeTree);
+    const std::int64_t wideEntries = treeEntries(wide, wanted, makeTree);
+    ensureNcdu();
+
+    compare("home-shaped tree", home, homeEntries);
+    compare("wide tree", wide, wideEntries);
     const double handOff = handOffSeconds();
     const double plain = plainHandOffSeconds();
-    std::printf("(e) pool hand-off: %.1f µs per folder, %.3f s of the scan for %lld folders; "
-                "a plain condition-variable round trip %.1f µs (ratio %.2f)\n",
-                handOff * 1e6, handOff * static_cast<double>(first.folders),
-                static_cast<long long>(first.folders), plain * 1e6, handOff / plain);
-    if (std::getenv("TESSARY_BENCH_CLEAN") != nullptr) {
-        fs::remove_all(root);
-        fs::remove(root + ".v2.entries");
-    }
+    std::printf("(e) pool hand-off: %.1f µs per folder; a plain condition-variable round trip "
+                "%.1f µs (ratio %.2f)\n",
+                handOff * 1e6, plain * 1e6, handOff / plain);
+    if (std::getenv("TESSARY_BENCH_CLEAN") != nullptr)
+        for (const std::string& root : {home, wide}) {
+            fs::remove_all(root);
+            fs::remove(root + ".v2.entries");
+        }
     return 0;
 }
