@@ -137,13 +137,8 @@ private:
                     seenMtime, seenBirth, static_cast<std::uint32_t>(seenType) << typeShift};
         }
         void copyIdentity(const Extra& from) {
-            seenDev = from.seenDev;
-            seenIno = from.seenIno;
-            seenSize = from.seenSize;
-            seenMtime = from.seenMtime;
-            seenBirth = from.seenBirth;
-            seenType = from.seenType;
-            present |= from.present & identityBit;
+            if (from.hasIdentity())
+                setIdentity(from.identity());
         }
         [[nodiscard]] std::string_view piece(Text t) const {
             std::size_t at = 0;

@@ -11,9 +11,10 @@ namespace tessary {
 
 struct StatInfo;
 
-// Moves one file or folder into the user's Trash as the freedesktop.org Trash specification
-// describes it, so that any file manager (or trash-cli) can list and restore it. On macOS the
-// system's own Trash call moves the item, after the same checks (verifyEntry).
+// Moves one file or folder into the user's Trash in the freedesktop.org layout (the item in
+// files/, a .trashinfo record in info/), so that any file manager (or trash-cli) can list and
+// restore it. On macOS the system's own Trash call moves the item, after the same checks
+// (verifyEntry).
 //
 // Nothing that happens to the path text after the checks can redirect the move: the item's
 // folder is reached from the home folder one component at a time through open descriptors that
