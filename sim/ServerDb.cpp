@@ -10,7 +10,9 @@ namespace sim {
 
 namespace {
 
-constexpr const char* magic = "varnelo-sim server 1";
+constexpr const char* magic = "varnelo-sim server 2";
+// A database written before the local paths were kept: read, without them.
+constexpr const char* oldMagic = "varnelo-sim server 1";
 
 std::vector<std::string> splitTabs(const std::string& line) {
     std::vector<std::string> parts;
@@ -35,7 +37,7 @@ Kind kindOf(const std::string& text) {
 }
 
 ServerItem itemOf(const std::vector<std::string>& f) {
-    if (f.size() != 12)
+    if (f.size() != 12 && f.size() != 13)
         throw std::runtime_error("chybný řádek položky");
     ServerItem it;
     it.id = f[1];
@@ -49,6 +51,8 @@ ServerItem itemOf(const std::vector<std::string>& f) {
     it.dead = f[9] == "1";
     it.name = f[10];
     it.secondName = f[11];
+    if (f.size() == 13)
+        it.path = f[12];
     return it;
 }
 
@@ -76,12 +80,12 @@ void ServerDb::save(const std::string& path) const {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         out << magic << "\nQ\t" << quotaFree << "\n";
         for (const ServerContainer& c : containers)
-            out << "C\t" << c.index << "\t" << c.identifier << "\n";
+            out << "C\t" << c.index << "\t" << c.identifier << "\t" << c.path << "\n";
         for (const ServerItem& it : items)
             out << "I\t" << it.id << "\t" << it.parent << "\t" << it.container << "\t"
                 << kindText(it.kind) << "\t" << it.size << "\t" << it.qta << "\t" << it.cc << "\t"
                 << it.mt << "\t" << (it.dead ? 1 : 0) << "\t" << it.name << "\t" << it.secondName
-                << "\n";
+                << "\t" << it.path << "\n";
         for (const auto& [id, container] : aliases)
             out << "A\t" << id << "\t" << container << "\n";
         out.flush();
@@ -100,7 +104,7 @@ std::ifstream openDb(const std::string& path) {
     if (!in)
         throw std::runtime_error("Simulovaný iCloud Drive tu není: chybí " + path);
     std::string line;
-    if (!std::getline(in, line) || line != magic)
+    if (!std::getline(in, line) || (line != magic && line != oldMagic))
         throw std::runtime_error("Soubor " + path + " není databáze simulovaného serveru.");
     return in;
 }
@@ -132,8 +136,8 @@ ServerDb ServerDb::load(const std::string& path) {
             const std::vector<std::string> f = splitTabs(line);
             if (f[0] == "Q" && f.size() == 2)
                 db.quotaFree = std::stoll(f[1]);
-            else if (f[0] == "C" && f.size() == 3)
-                db.containers.push_back({std::stoll(f[1]), f[2]});
+            else if (f[0] == "C" && (f.size() == 3 || f.size() == 4))
+                db.containers.push_back({std::stoll(f[1]), f[2], f.size() == 4 ? f[3] : ""});
             else if (f[0] == "I")
                 db.items.push_back(itemOf(f));
             else if (f[0] == "A" && f.size() == 3)

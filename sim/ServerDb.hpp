@@ -15,6 +15,9 @@ enum class Kind { dir, doc, symlink };
 struct ServerContainer {
     std::int64_t index = 0;
     std::string identifier; // e.g. com.apple.CloudDocs
+    // Its folder below the home folder (Library/Mobile Documents/com~apple~CloudDocs); empty
+    // when it has none on this Mac.
+    std::string path;
 };
 
 struct ServerItem {
@@ -29,6 +32,9 @@ struct ServerItem {
     bool dead = false;
     std::string name;       // the true name, in the normalisation the server keeps
     std::string secondName; // a dead item's other name, may be empty
+    // Where this Mac keeps the item, below the home folder, as the system tracks it; empty when
+    // it has no local entry. Not part of what the server prints.
+    std::string path;
 };
 
 struct ServerDb {

@@ -229,10 +229,14 @@ ServerDb serverOf(const World& world) {
     ServerDb db;
     db.quotaFree = world.quotaFree;
     for (const WorldContainer& c : world.containers)
-        db.containers.push_back({c.index, c.identifier});
+        db.containers.push_back(
+            {c.index, c.identifier,
+             c.folder.empty() ? std::string() : std::string(mobileDocs) + "/" + c.folder});
     db.items.reserve(world.items.size());
-    for (const WorldItem& it : world.items)
+    for (const WorldItem& it : world.items) {
         db.items.push_back(it.server);
+        db.items.back().path = it.relPath;
+    }
     db.aliases = world.aliases;
     return db;
 }

@@ -1,5 +1,6 @@
 // The brctl stand-in: answers `brctl dump -v -o FILE` and `brctl quota` from the simulated
 // server database in the home folder it runs under.
+#include "DiskSync.hpp"
 #include "DumpWriter.hpp"
 #include "ServerDb.hpp"
 
@@ -26,7 +27,12 @@ const char* const help =
     "  VARNELO_SIM_SLOW_MS=N     po každých 200 řádcích výpisu počká N ms\n"
     "  VARNELO_SIM_FAIL=N        uprostřed výpisu skončí s kódem N\n"
     "  VARNELO_SIM_NO_CLIENT=1   vynechá sekci „client items“ (neúplný výpis)\n"
-    "  VARNELO_SIM_NEVER_ENDS=1  po sekci serveru čeká, dokud není ukončen (SIGTERM)\n";
+    "  VARNELO_SIM_NEVER_ENDS=1  po sekci serveru čeká, dokud není ukončen (SIGTERM)\n"
+    "  VARNELO_SIM_NO_SYNC=1     nesynchronizuje: výpis ukáže databázi tak, jak je\n"
+    "Před každým výpisem se databáze synchronizuje s domovskou složkou, jako by to udělal\n"
+    "iCloud Drive: položka smazaná z disku (i přesunutá do Koše) je smazaná i na serveru,\n"
+    "nový soubor či složka na disku přibude, změněný stažený soubor dostane novou velikost\n"
+    "a čas; soubor jen v cloudu zůstává, jak je.\n";
 
 int envInt(const char* name) {
     const char* v = std::getenv(name);
@@ -38,12 +44,17 @@ std::string homeFolder() {
     return home ? home : "";
 }
 
-sim::ServerDb loadDb() {
-    return sim::ServerDb::load(sim::ServerDb::pathIn(homeFolder()));
+// What the service would have synced since the last dump, kept in the server's database.
+sim::ServerDb syncedDb() {
+    const std::string path = sim::ServerDb::pathIn(homeFolder());
+    sim::ServerDb db = sim::ServerDb::load(path);
+    if (envInt("VARNELO_SIM_NO_SYNC") == 0 && sim::DiskSync::reconcile(db, homeFolder()).any())
+        db.save(path);
+    return db;
 }
 
 int dump(const std::string& file) {
-    const sim::ServerDb db = loadDb();
+    const sim::ServerDb db = syncedDb();
     std::FILE* out = std::fopen(file.c_str(), "wb");
     if (!out) {
         std::fprintf(stderr, "brctl: soubor %s nelze otevřít: %s\n", file.c_str(),

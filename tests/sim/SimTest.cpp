@@ -3,6 +3,7 @@
 #include "TessaryCore/DumpParser.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/Masking.hpp"
+#include "TessaryCore/Trash.hpp"
 #include "WorldWriter.hpp"
 #include "support/Child.hpp"
 #include "support/TempDir.hpp"
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <thread>
@@ -223,3 +225,105 @@ TEST(SimRefusals, NonEmptyFoldersForeignFoldersAndMissingWorlds) {
 }
 
 } // namespace
+
+// What happened on the disk reaches the server before the next dump, as iCloud Drive's own sync
+// would carry it: deletions (a move to the Trash among them), new files and folders, files
+// changed locally. Placeholders stay as they are, and an untouched world stays exactly as it was.
+TEST(SimSync, TheServerLearnsWhatHappenedOnTheDiskBeforeTheNextDump) {
+    const TempDir tmp("sim-sync");
+    const std::string world = tmp.str() + "/w";
+    const std::string home = world + "/home";
+    ASSERT_EQ(Child::run({VARNELO_SIM, "world", "--out", world, "--seed", "7", "--items", "0"}), 0);
+    const auto truth = nlohmann::json::parse(readFile(world + "/truth/world.json"));
+    const std::string db = home + "/.varnelo-sim/server.db";
+    const auto dumpNow = [&](const std::string& file) {
+        return Child::run({VARNELO_BRCTL, "dump", "-v", "-o", file}, {"HOME=" + home});
+    };
+    const std::string untouched = readFile(db);
+    ASSERT_EQ(dumpNow(tmp.str() + "/first.txt"), 0);
+    EXPECT_EQ(readFile(db), untouched);
+
+    // A downloaded file, a listed folder with something inside, another downloaded file to
+    // change and a placeholder to leave alone, all in iCloud Drive itself.
+    std::string removedDoc, trashedFolder, changedDoc, placeholder;
+    std::map<std::string, std::string> parentOf;
+    for (const auto& t : truth["items"]) {
+        parentOf[t["id"]] = t["parent"];
+        if (t["local"].is_null() || t["dead"].get<bool>())
+            continue;
+        const auto& local = t["local"];
+        const std::string path = local["path"];
+        if (path.find("com~apple~CloudDocs/") == std::string::npos || local["denied"] ||
+            local["isPackage"] || local["neverOpened"])
+            continue;
+        if (t["kind"] == "doc" && !local["dataless"].get<bool>()) {
+            std::string& pick = removedDoc.empty() ? removedDoc : changedDoc;
+            if (pick.empty())
+                pick = t["id"];
+        } else if (t["kind"] == "doc" && placeholder.empty()) {
+            placeholder = t["id"];
+        }
+    }
+    std::map<std::string, std::string> pathOf;
+    for (const auto& t : truth["items"])
+        if (!t["local"].is_null())
+            pathOf[t["id"]] = home + "/" + t["local"]["path"].get<std::string>();
+    // The folder: a listed one holding a downloaded file other than the two picked above.
+    for (const auto& t : truth["items"]) {
+        const std::string id = t["id"];
+        const std::string parent = t["parent"];
+        if (t["kind"] != "doc" || t["local"].is_null() || id == removedDoc || id == changedDoc ||
+            !pathOf.contains(parent) || parentOf[removedDoc] == parent ||
+            parentOf[changedDoc] == parent || parentOf[placeholder] == parent)
+            continue;
+        const auto st = FS::lstat(pathOf[parent]);
+        if (st && st->isDir() && !st->isDataless() &&
+            pathOf[parent].find("com~apple~CloudDocs/") != std::string::npos) {
+            trashedFolder = parent;
+            break;
+        }
+    }
+    ASSERT_FALSE(removedDoc.empty() || changedDoc.empty() || placeholder.empty() ||
+                 trashedFolder.empty());
+
+    fs::remove(pathOf[removedDoc]);
+    ::setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+    Trash::moveItem(home, pathOf[trashedFolder], std::nullopt);
+    std::ofstream(pathOf[changedDoc], std::ios::binary | std::ios::trunc) << std::string(777, 'c');
+    const std::string drive = home + "/Library/Mobile Documents/com~apple~CloudDocs";
+    std::ofstream(drive + "/Nový soubor.txt", std::ios::binary) << std::string(1000, 'n');
+    fs::create_directory(drive + "/Nová složka");
+    std::ofstream(drive + "/Nová složka/uvnitř.txt", std::ios::binary) << std::string(2000, 'u');
+    std::ofstream(drive + "/.skryté", std::ios::binary) << "x";
+    const std::string before = readFile(db);
+
+    const std::string dump = tmp.str() + "/second.txt";
+    ASSERT_EQ(dumpNow(dump), 0);
+    ScanResult res = DumpParser::parse(dump, noopProgress);
+    EXPECT_TRUE(res.get(removedDoc)->dead);
+    EXPECT_TRUE(res.get(trashedFolder)->dead);
+    for (const auto& t : truth["items"])
+        if (t["parent"] == trashedFolder) {
+            EXPECT_TRUE(res.get(t["id"].get<std::string>())->dead) << "inside the trashed folder";
+        }
+    EXPECT_FALSE(res.get(placeholder)->dead);
+    EXPECT_EQ(res.get(changedDoc)->sz, 777);
+    EXPECT_EQ(res.get(changedDoc)->qta, 777);
+    // The new entries, under names the database prints masked.
+    std::int64_t newBytes = 0;
+    int newEntries = 0;
+    res.forEachItem([&](Item& item) {
+        if (!item.id().starts_with("local-"))
+            return;
+        ++newEntries;
+        newBytes += item.sz;
+    });
+    EXPECT_EQ(newEntries, 3); // the file, the folder and the file inside it; not the hidden one
+    EXPECT_EQ(newBytes, 3000);
+    EXPECT_EQ(res.stats["bad_lines"], 0);
+    EXPECT_NE(readFile(db), before);
+    // The next dump finds nothing more to do.
+    const std::string synced = readFile(db);
+    ASSERT_EQ(dumpNow(tmp.str() + "/third.txt"), 0);
+    EXPECT_EQ(readFile(db), synced);
+}
