@@ -210,5 +210,9 @@ TEST(FolderSummary, CountsFilesFoldersAndUnopenedFolders) {
     folder.unenum = 2;
     EXPECT_EQ(BreadcrumbBar::folderSummary(folder), Fmt::plural(12, "files") + " · " +
                                                         Fmt::plural(3, "folders") + " · ☁ " +
-                                                        Fmt::integer(2) + " neotevřených");
+                                                        Fmt::integer(2) + " neotevřené");
+    folder.unenum = 1;
+    EXPECT_TRUE(BreadcrumbBar::folderSummary(folder).endsWith("☁ 1 neotevřená"));
+    folder.unenum = 5;
+    EXPECT_TRUE(BreadcrumbBar::folderSummary(folder).endsWith("☁ 5 neotevřených"));
 }
