@@ -1,11 +1,13 @@
 // The application: one controller, one main window. With TESSARY_SELFTEST set it prints the
 // self-test report after the first scan and ends; with --screenshot FILE it saves a picture of
 // the window once the first scan is shown and ends.
+#include "AppLanguage.hpp"
 #include "AppPalette.hpp"
 #include "MainWindow.hpp"
 #include "QtDesktopServices.hpp"
 #include "TessaryApp/ScanController.hpp"
 #include "TessaryApp/SelfTest.hpp"
+#include "TestHook.hpp"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Varnelo"));
     QApplication::setApplicationName(QStringLiteral("Varnelo"));
+    AppLanguage::install(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QObject::tr("Co zabírá místo na iCloud Drive."));
@@ -69,6 +72,7 @@ int main(int argc, char** argv) {
     ScanController controller(&desktop);
     MainWindow window(controller);
     desktop.setWindow(&window);
+    TestHook::installFromEnvironment(controller, window);
 
     if (qEnvironmentVariableIsSet("TESSARY_SELFTEST")) {
         controller.selfTestHook = [&controller] {
