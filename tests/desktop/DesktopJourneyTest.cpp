@@ -117,6 +117,13 @@ public:
                                   << (dir + "/" + name).toStdString() << "*.png)";
     }
 
+    // Keeps what the server shows of the main window (with any dialog over it) as NAME.png.
+    void captureWindow(const QString& name) {
+        const QJsonArray w = m_app->state().value("window").toArray();
+        m_x.capture(QRect(w[0].toInt(), w[1].toInt(), w[2].toInt(), w[3].toInt()))
+            .save(outDir() + "/" + name + ".png");
+    }
+
     // Closes the summary sheet with Escape (a checked behaviour); with its own button when
     // Escape fails, so that the journey goes on.
     void closeSummary() {
@@ -361,6 +368,7 @@ TEST(DesktopJourney, WhatTheServerShowsIsWhatTheWindowPaints) {
     EXPECT_TRUE(info.contains("(2 položky)"))
         << "the moved-along items are not named: " << info.toStdString();
     j.expectShownAsPainted("08-trash-dialog");
+    j.captureWindow("08-trash-dialog-over-list");
     RunningApp::key("Return");
     s = j.waitFor(
         [](const QJsonObject& s) {
