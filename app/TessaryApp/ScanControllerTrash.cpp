@@ -351,7 +351,7 @@ bool ScanController::confirmTrashDialogs(const std::vector<Item*>& allowed, int 
 
     std::set<QString> apps;
     std::int64_t appItems = 0;
-    for (const Item* item : allowed)
+    for (const Item* item : outer)
         if (const std::optional<QString> app = appDataApp(*item)) {
             apps.insert(*app);
             ++appItems;
