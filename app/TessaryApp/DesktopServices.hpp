@@ -37,11 +37,13 @@ public:
     // user cancelled.
     virtual std::optional<QString> askSavePath(const QString& name, const QString& contentType) = 0;
     virtual void copyToClipboard(const QString& text) = 0;
-    // Selects the file or folder in a file-manager window.
-    virtual void showInFileManager(const QString& path) = 0;
-    // Opens the folder itself in the file manager.
-    virtual void openFolder(const QString& path) = 0;
-    virtual void openUrl(const QUrl& url) = 0;
+    // Selects the file or folder in a file-manager window. False when no file manager
+    // answered (nothing appeared).
+    virtual bool showInFileManager(const QString& path) = 0;
+    // Opens the folder itself in the file manager; false when nothing opened it.
+    virtual bool openFolder(const QString& path) = 0;
+    // False when no program took the address.
+    virtual bool openUrl(const QUrl& url) = 0;
 };
 
 } // namespace tessary

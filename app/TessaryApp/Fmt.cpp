@@ -58,6 +58,26 @@ const NounTable& words() {
           {"es", {"elemento", "elementos", "elementos"}},
           {"it", {"elemento", "elementi", "elementi"}},
           {"ja", {"項目", "項目", "項目"}}}},
+        // "items" as the object of a sentence ("1 položku se nepodařilo přesunout").
+        {"itemsAccusative",
+         {{"cs", {"položku", "položky", "položek"}},
+          {"sk", {"položku", "položky", "položiek"}},
+          {"en", {"item", "items", "items"}},
+          {"de", {"Objekt", "Objekte", "Objekte"}},
+          {"fr", {"élément", "éléments", "éléments"}},
+          {"es", {"elemento", "elementos", "elementos"}},
+          {"it", {"elemento", "elementi", "elementi"}},
+          {"ja", {"項目", "項目", "項目"}}}},
+        // Folders never opened on this computer, the noun left out ("☁ 1 neotevřená").
+        {"unopened",
+         {{"cs", {"neotevřená", "neotevřené", "neotevřených"}},
+          {"sk", {"neotvorený", "neotvorené", "neotvorených"}},
+          {"en", {"unopened", "unopened", "unopened"}},
+          {"de", {"ungeöffnet", "ungeöffnet", "ungeöffnet"}},
+          {"fr", {"non ouvert", "non ouverts", "non ouverts"}},
+          {"es", {"sin abrir", "sin abrir", "sin abrir"}},
+          {"it", {"non aperta", "non aperte", "non aperte"}},
+          {"ja", {"個の未読", "個の未読", "個の未読"}}}},
     };
     return table;
 }
@@ -89,7 +109,7 @@ Override& overrideState() {
 QLocale currentLocale() {
     Override& state = overrideState();
     std::lock_guard guard(state.lock);
-    return state.locale.value_or(QLocale::system());
+    return state.locale ? *state.locale : Fmt::systemLocale();
 }
 
 // ICU knows the locale by the same "language_TERRITORY" name; Qt's "C" locale is ICU's POSIX
@@ -138,6 +158,14 @@ QString formatFixed(icu::NumberFormat* formatter, double value, int digits) {
 constexpr std::array<const char*, 6> units = {"B", "kB", "MB", "GB", "TB", "PB"};
 
 } // namespace
+
+QLocale Fmt::systemLocale() {
+    const QLocale system = QLocale::system();
+    // C or POSIX: nobody chose a locale, and the window's own language is the fitting one.
+    if (system.language() == QLocale::C)
+        return QLocale(QLocale::Czech, QLocale::Czechia);
+    return system;
+}
 
 QString Fmt::language() {
     Override& state = overrideState();

@@ -10,7 +10,8 @@
 namespace tessary {
 
 // The short texts the windows show for counts, sizes, shares, durations and times, in the
-// system's locale (read on every call, so later changes of the locale are followed), and counted
+// system's locale (read on every call, so later changes of the locale are followed; Czech where
+// the system chose none), and counted
 // nouns declined by the count ("1 soubor", "3 soubory", "5 souborů"). Numbers, percentages and
 // dates go through ICU's formatters, the CLDR data the Mac's own formatters use.
 struct Fmt {
@@ -21,7 +22,9 @@ struct Fmt {
     [[nodiscard]] static QString language();
     // `n` with the locale's digit grouping.
     [[nodiscard]] static QString integer(std::int64_t n);
-    // The count and the form of the noun `word` ("files", "folders" or "items") that fits it.
+    // The count and the form of the noun `word` that fits it: "files", "folders", "items",
+    // "itemsAccusative" (the items as the object of a sentence) or "unopened" (folders never
+    // opened, the noun left out).
     [[nodiscard]] static QString plural(std::int64_t n, std::string_view word);
     // A size with one decimal unit (B, kB, MB, GB, TB, PB); "–" when absent.
     [[nodiscard]] static QString size(std::optional<std::int64_t> bytes);
@@ -34,6 +37,10 @@ struct Fmt {
 
     // The placeholder of a missing value.
     static constexpr std::u16string_view missing = u"\u2013";
+
+    // The locale numbers and dates follow: the system's, or Czech (the window's language) when
+    // the system names none (C or POSIX).
+    [[nodiscard]] static QLocale systemLocale();
 
     // Test seam: formats with `locale` and chooses nouns for `language` instead of the
     // system's; none restores the system's.

@@ -328,6 +328,9 @@ private:
     [[nodiscard]] Item* currentItem() const;
     // The item's path, else the path of its nearest ancestor that has one.
     [[nodiscard]] std::optional<std::string> nearestPath(const Item& item) const;
+    // Shows the path in the file manager; says so in a toast when none answers.
+    void showInFileManager(const std::string& path);
+    void noFileManager(const std::string& path);
     [[nodiscard]] NodeDTO listedRow(const Item& item) const;
     [[nodiscard]] bool isProtectedFolder(const std::string& path) const;
     [[nodiscard]] bool confirmTrashDialogs(const std::vector<Item*>& allowed, int refused);

@@ -125,8 +125,23 @@ void ScanController::revealInFinder(const std::string& id) {
         showToast(tr("Cesta na disku není známa."), 3.5);
         return;
     }
-    if (m_desktop)
-        m_desktop->showInFileManager(QString::fromStdString(*path));
+    showInFileManager(*path);
+}
+
+void ScanController::showInFileManager(const std::string& path) {
+    if (m_desktop && !m_desktop->showInFileManager(QString::fromStdString(path)))
+        noFileManager(path);
+}
+
+// Nothing appeared: the user learns so, and gets the path to go there another way.
+void ScanController::noFileManager(const std::string& path) {
+    const QString text = QString::fromStdString(path);
+    m_desktop->copyToClipboard(text);
+#ifdef __APPLE__
+    showToast(tr("Finder se nepodařilo otevřít. Cesta je zkopírovaná: %1").arg(text), 6);
+#else
+    showToast(tr("Žádný správce souborů neodpověděl. Cesta je zkopírovaná: %1").arg(text), 6);
+#endif
 }
 
 void ScanController::openInFinder(const std::string& id) {
@@ -136,10 +151,10 @@ void ScanController::openInFinder(const std::string& id) {
         const std::optional<StatInfo> info = FS::lstat(path);
         if (info) {
             if (item->isDir() && !info->isDataless() && FS::isDirectory(path)) {
-                if (m_desktop)
-                    m_desktop->openFolder(QString::fromStdString(path));
-            } else if (m_desktop) {
-                m_desktop->showInFileManager(QString::fromStdString(path));
+                if (m_desktop && !m_desktop->openFolder(QString::fromStdString(path)))
+                    noFileManager(path);
+            } else {
+                showInFileManager(path);
             }
             return;
         }
@@ -209,8 +224,8 @@ void ScanController::openFullDiskAccessSettings() {
 #ifdef __APPLE__
     const QUrl url(
         QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"));
-    if (url.isValid() && m_desktop)
-        m_desktop->openUrl(url);
+    if (url.isValid() && m_desktop && !m_desktop->openUrl(url))
+        showToast(tr("Nastavení systému se nepodařilo otevřít."), 6);
 #else
     // Linux has no such settings page: what the user can act on is the folder the scan could
     // not read, so show the first refused folder in the file manager (its permissions are set
@@ -222,8 +237,7 @@ void ScanController::openFullDiskAccessSettings() {
             if (!refused && item.denied && item.hasPath())
                 refused = std::string(*item.path());
         });
-    if (m_desktop)
-        m_desktop->showInFileManager(QString::fromStdString(refused.value_or(m_env.home)));
+    showInFileManager(refused.value_or(m_env.home));
 #endif
 }
 

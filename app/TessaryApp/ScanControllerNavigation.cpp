@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <set>
 
 namespace tessary {
 
@@ -16,6 +17,27 @@ namespace {
 
 std::vector<NodeDTO> firstRows(const std::vector<NodeDTO>& rows, std::size_t n) {
     return {rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(std::min(n, rows.size()))};
+}
+
+// The rows that lie inside no other of the rows: an item inside a listed folder is drawn, and
+// counted, as part of its folder.
+ScanController::Rows outermostRows(const ScanResult* result, const ScanController::Rows& rows) {
+    if (!result)
+        return rows;
+    std::set<std::string> listed;
+    for (const NodeDTO& row : rows)
+        listed.insert(row.id);
+    ScanController::Rows outer;
+    for (const NodeDTO& row : rows) {
+        const Item* item = result->get(row.id);
+        bool nested = false;
+        if (item)
+            for (const Item* ancestor : result->ancestors(*item))
+                nested = nested || listed.contains(std::string(ancestor->id()));
+        if (!nested)
+            outer.push_back(row);
+    }
+    return outer;
 }
 
 } // namespace
@@ -203,7 +225,7 @@ ScanController::Rows ScanController::mapRows() const {
     case View::search:
         return firstRows(m_searchResults, listingRowLimit);
     case View::deleteList:
-        return m_deleteRows;
+        return outermostRows(m_result.value().get(), m_deleteRows);
     }
     return {};
 }

@@ -30,6 +30,11 @@ QString fromUtf8(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// A size for a line of a dialog's list: the number and its unit never part at a line break.
+QString unbrokenSize(std::int64_t bytes) {
+    return Fmt::size(bytes).replace(QLatin1Char(' '), QChar::Nbsp);
+}
+
 std::string lastComponent(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -134,12 +139,21 @@ std::optional<QString> ScanController::trashReason(const std::string& id) const 
 std::optional<QString> ScanController::trashReason(const Item& item) const {
     if (item.id().starts_with("root[") || item.id().starts_with("orphans["))
         return tr("Kořen kontejneru nelze smazat.");
+#ifdef __APPLE__
     if (!item.resolved || !item.hasPath())
         return tr("Jméno je maskované – soubor se na disku nepodařilo najít. Smažte ho ve Finderu "
                   "nebo na %1.")
             .arg(QString::fromLatin1(webHost));
     if (item.ambiguous)
         return tr("Přiřazení jména je jen odhad – kvůli bezpečnosti ho smažte ve Finderu.");
+#else
+    if (!item.resolved || !item.hasPath())
+        return tr("Jméno je maskované – soubor se na disku nepodařilo najít. Smažte ho ve správci "
+                  "souborů nebo na %1.")
+            .arg(QString::fromLatin1(webHost));
+    if (item.ambiguous)
+        return tr("Přiřazení jména je jen odhad – kvůli bezpečnosti ho smažte ve správci souborů.");
+#endif
     const std::string path(*item.path());
     if (isProtectedFolder(path))
         return tr("Systémovou složku nelze smazat.");
@@ -276,32 +290,61 @@ void ScanController::confirmAndTrash(const IDList& ids) {
 bool ScanController::confirmTrashDialogs(const std::vector<Item*>& allowed, int refused) {
     if (!m_desktop)
         return false;
-    const auto n = static_cast<std::int64_t>(allowed.size());
+    // What really moves: the outermost items, each counted once; the listed items inside them
+    // go along with their folder.
+    const ResultPtr result = m_result;
+    const std::set<const Item*> chosen(allowed.begin(), allowed.end());
+    std::vector<const Item*> outer;
+    std::int64_t inner = 0;
+    for (const Item* item : allowed) {
+        bool nested = false;
+        for (const Item* ancestor : result->ancestors(*item))
+            nested = nested || chosen.contains(ancestor);
+        if (nested)
+            ++inner;
+        else
+            outer.push_back(item);
+    }
+    const auto n = static_cast<std::int64_t>(outer.size());
     std::int64_t total = 0;
-    for (const Item* item : allowed)
+    for (const Item* item : outer)
         total += item->aggQta;
 
     DesktopServices::Alert first;
     first.style = DesktopServices::AlertStyle::warning;
-    first.message = n == 1 ? tr("Přesunout „%1“ do Koše?").arg(fromUtf8(allowed.front()->name()))
+    first.message = n == 1 ? tr("Přesunout „%1“ do Koše?").arg(fromUtf8(outer.front()->name()))
                            : tr("Přesunout %1 do Koše?").arg(Fmt::plural(n, "items"));
+#ifdef __APPLE__
     first.informativeText =
         tr("Celkem %1 v iCloudu. Položky z iCloud Drive tím zmizí ze všech vašich zařízení. "
            "Dokud Koš nevysypete, můžete je ve Finderu vrátit (Koš → Vrátit).")
             .arg(Fmt::size(total));
+#else
+    first.informativeText =
+        tr("Celkem %1 v iCloudu. Položky z iCloud Drive tím zmizí ze všech vašich zařízení. "
+           "Dokud Koš nevysypete, můžete je vrátit v Koši ve správci souborů.")
+            .arg(Fmt::size(total));
+#endif
     if (n >= 2) {
         QStringList lines;
-        for (std::size_t i = 0; i < std::min(allowed.size(), dialogListLimit); ++i)
+        for (std::size_t i = 0; i < std::min(outer.size(), dialogListLimit); ++i)
             lines.push_back(QStringLiteral("• %1 (%2)")
-                                .arg(fromUtf8(allowed[i]->name()), Fmt::size(allowed[i]->aggQta)));
-        if (allowed.size() > dialogListLimit)
-            lines.push_back(tr("… a dalších %1").arg(allowed.size() - dialogListLimit));
+                                .arg(fromUtf8(outer[i]->name()), unbrokenSize(outer[i]->aggQta)));
+        if (outer.size() > dialogListLimit)
+            lines.push_back(tr("… a dalších %1").arg(outer.size() - dialogListLimit));
         first.informativeText += QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
     }
+    if (inner >= 1)
+        first.informativeText +=
+            QStringLiteral("\n\n") +
+            tr("Obsah ze seznamu, který leží uvnitř (%1), se přesune také a nepočítá se dvakrát.")
+                .arg(Fmt::plural(inner, "items"));
     if (refused >= 1)
         first.informativeText +=
-            QStringLiteral("\n\n") + tr("%1 nelze bezpečně smazat – zůstanou na seznamu.")
-                                         .arg(Fmt::plural(refused, "items"));
+            QStringLiteral("\n\n") + (refused == 1
+                                          ? tr("%1 nelze bezpečně smazat – zůstane na seznamu.")
+                                          : tr("%1 nelze bezpečně smazat – zůstanou na seznamu."))
+                                         .arg(Fmt::plural(refused, "itemsAccusative"));
     first.buttons = {tr("Přesunout do Koše"), tr("Zrušit")};
     first.destructive = 0;
     if (m_desktop->confirm(first) != 0)
@@ -309,7 +352,7 @@ bool ScanController::confirmTrashDialogs(const std::vector<Item*>& allowed, int 
 
     std::set<QString> apps;
     std::int64_t appItems = 0;
-    for (const Item* item : allowed)
+    for (const Item* item : outer)
         if (const std::optional<QString> app = appDataApp(*item)) {
             apps.insert(*app);
             ++appItems;
@@ -378,14 +421,20 @@ void ScanController::finishTrash(const TrashMover::Outcome& outcome, const IDLis
     alert.style = DesktopServices::AlertStyle::warning;
     alert.message =
         tr("%1 se nepodařilo přesunout do Koše")
-            .arg(Fmt::plural(static_cast<std::int64_t>(outcome.failed.size()), "items"));
+            .arg(Fmt::plural(static_cast<std::int64_t>(outcome.failed.size()), "itemsAccusative"));
     QStringList lines;
     for (std::size_t i = 0; i < std::min(outcome.failed.size(), dialogListLimit); ++i)
         lines.push_back(
             QStringLiteral("• %1: %2")
                 .arg(fromUtf8(outcome.failed[i].name), fromUtf8(outcome.failed[i].reason)));
+#ifdef __APPLE__
     alert.informativeText = lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
                             tr("Zkuste je smazat ve Finderu (pravé tlačítko → Ukázat ve Finderu).");
+#else
+    alert.informativeText =
+        lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
+        tr("Zkuste je smazat ve správci souborů (pravé tlačítko → Ukázat ve správci souborů).");
+#endif
     alert.buttons = {tr("OK")};
     if (m_desktop)
         m_desktop->inform(alert);

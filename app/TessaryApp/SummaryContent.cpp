@@ -38,7 +38,9 @@ SummaryContent::CategoryRow categoryRow(const CategoryStat& stat, std::int64_t t
         .size = Fmt::size(stat.qta),
         .percent = Fmt::percent(stat.qta, total),
         .files = Fmt::plural(stat.count, "files"),
-        .cloud = stat.cloud > 0 ? tr("jen v cloudu ") + Fmt::size(stat.cloud) : tr("vše staženo"),
+        // Only nothing in the cloud is "all downloaded"; a negative figure (a damaged database)
+        // is shown as it is.
+        .cloud = stat.cloud != 0 ? tr("jen v cloudu ") + Fmt::size(stat.cloud) : tr("vše staženo"),
     };
 }
 

@@ -4,6 +4,7 @@
 #include "TessaryApp/ScanController.hpp"
 
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,7 +23,7 @@ QAction* action(QObject* owner, const QString& text, const QKeySequence& shortcu
 } // namespace
 
 AppActions::AppActions(ScanController& c, QObject* owner) : QObject(owner), m_c(c) {
-    compare = action(this, tr("Znovu porovnat"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    compare = action(this, tr("Znovu porovnat"), compareKeys());
     refresh = action(this, tr("Obnovit databázi (brctl dump)…"),
                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     stop = action(this, tr("Zrušit"), QKeySequence(Qt::CTRL | Qt::Key_Period));
@@ -40,6 +41,9 @@ AppActions::AppActions(ScanController& c, QObject* owner) : QObject(owner), m_c(
     website = action(this, tr("Web Varnelo"));
     support = action(this, tr("Napsat podpoře…"));
     privacy = action(this, tr("Ochrana soukromí"));
+    // On a Mac, Qt moves it to the application menu under the system's own title.
+    quit = action(this, tr("Konec"), QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
 
     connect(compare, &QAction::triggered, this, [this] { m_c.startScan(false); });
     connect(refresh, &QAction::triggered, this, [this] { m_c.startScan(true); });
@@ -54,6 +58,7 @@ AppActions::AppActions(ScanController& c, QObject* owner) : QObject(owner), m_c(
         }
         m_c.show(ScanController::View::tree); // back to the folder
     });
+    connect(quit, &QAction::triggered, this, [] { QApplication::closeAllWindows(); });
     connect(exportJSON, &QAction::triggered, this, [this] { m_c.exportJSON(); });
     connect(exportCSV, &QAction::triggered, this, [this] { m_c.exportCSV(); });
     connect(fullDiskAccess, &QAction::triggered, this,
@@ -85,6 +90,14 @@ void AppActions::updateEnabled() {
     exportCSV->setEnabled(m_c.current().has_value() && !busy);
 }
 
+QKeySequence AppActions::compareKeys() {
+    return QKeySequence(Qt::CTRL | Qt::Key_R);
+}
+
+QString AppActions::keysText(const QKeySequence& keys) {
+    return keys.toString(QKeySequence::NativeText);
+}
+
 void AppActions::fillMenuBar(QMenuBar* bar) {
     QMenu* scan = bar->addMenu(tr("Sken"));
     scan->setToolTipsVisible(true);
@@ -97,6 +110,8 @@ void AppActions::fillMenuBar(QMenuBar* bar) {
     scan->addActions({exportJSON, exportCSV});
     scan->addSeparator();
     scan->addAction(fullDiskAccess);
+    scan->addSeparator();
+    scan->addAction(quit);
     QMenu* help = bar->addMenu(tr("Nápověda"));
     help->addActions({website, support, privacy});
 }

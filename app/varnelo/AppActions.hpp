@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QObject>
 
 class QAction;
@@ -20,6 +21,11 @@ public:
     // The menus "Sken" and "Nápověda" with these actions, in their order.
     void fillMenuBar(QMenuBar* bar);
 
+    // The shortcut of `compare`, also named by texts that point to it.
+    [[nodiscard]] static QKeySequence compareKeys();
+    // A shortcut in the platform's own notation: "Ctrl+R" on Linux, "⌘R" on a Mac.
+    [[nodiscard]] static QString keysText(const QKeySequence& keys);
+
     QAction* compare;
     QAction* refresh;
     QAction* stop;
@@ -33,6 +39,7 @@ public:
     QAction* website;
     QAction* support;
     QAction* privacy;
+    QAction* quit;
 
 private:
     void updateEnabled();

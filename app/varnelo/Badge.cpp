@@ -1,5 +1,7 @@
 #include "Badge.hpp"
 
+#include "AppActions.hpp"
+
 #include "Links.hpp"
 #include "Tints.hpp"
 
@@ -74,7 +76,8 @@ std::vector<Badge> Badge::forNode(const NodeDTO& node, bool inDeleteList) {
             {tr("nestihlo se"), Style::warning,
              tr("iCloud Drive složku právě synchronizoval a její výpis se nestihl do 15 sekund. "
                 "Aby sken nezamrzl, Varnelo ji přeskočil – obsah se proto počítá jako „jen v "
-                "cloudu“.\n\nZkuste později „Znovu porovnat“ (⌘R)."),
+                "cloudu“.\n\nZkuste později „Znovu porovnat“ (%1).")
+                 .arg(AppActions::keysText(AppActions::compareKeys())),
              tr("Nestihlo se")});
     const bool cloudOnlyDir = node.isDir() && isFalse(node.enumerated);
     if (cloudOnlyDir)
@@ -88,16 +91,26 @@ std::vector<Badge> Badge::forNode(const NodeDTO& node, bool inDeleteList) {
                           tr("Jen v cloudu")});
     if (node.kind == ItemKind::doc && isTrue(node.dataless))
         badges.push_back({QStringLiteral("☁"), Style::cloud,
+#ifdef __APPLE__
                           tr("Soubor je odložený v iCloudu (ve Finderu má ikonu obláčku) – "
                              "zabírá místo jen ve vaší kvótě iCloudu, na disku tohoto Macu nic. "
                              "Stáhne se, až ho otevřete."),
+#else
+                          tr("Soubor je odložený v iCloudu – zabírá místo jen ve vaší kvótě "
+                             "iCloudu, na disku tohoto počítače nic. Stáhne se, až ho otevřete."),
+#endif
                           tr("Jen v cloudu")});
     if (node.ambiguous)
         badges.push_back({QStringLiteral("?"), Style::neutral,
                           tr("Ve složce je víc souborů se stejným maskovaným jménem a podobnými "
                              "údaji, takže Varnelo nemohl s jistotou určit, který je který. "
                              "Zobrazené jméno je nejpravděpodobnější odhad.\n\nKvůli bezpečnosti "
+#ifdef __APPLE__
                              "takovou položku nelze z aplikace smazat – použijte Finder."),
+#else
+                             "takovou položku nelze z aplikace smazat – použijte správce "
+                             "souborů."),
+#endif
                           tr("Jméno je odhad")});
     if (inDeleteList)
         badges.push_back({tr("ke smazání"), Style::danger,

@@ -33,7 +33,11 @@ BreadcrumbBar::BreadcrumbBar(ScanController& c, QWidget* parent)
     : QWidget(parent), m_c(c), m_waiting(new QLabel(this)),
       m_back(button(this, tr("Zpět do složky"), "chevron.backward", {})), m_path(new QWidget(this)),
       m_pathLayout(new QHBoxLayout(m_path)),
+#ifdef __APPLE__
       m_finder(button(this, {}, "magnifyingglass", tr("Ukázat ve Finderu"))),
+#else
+      m_finder(button(this, {}, "magnifyingglass", tr("Ukázat ve správci souborů"))),
+#endif
       m_hydrate(button(this, tr("☁ Načíst složku z iCloudu"), "icloud.and.arrow.down",
                        tr("Načíst seznam této složky z iCloudu (stáhne se jen seznam, ne obsah) "
                           "a dopočítat jména"))),
@@ -76,8 +80,7 @@ QString BreadcrumbBar::folderSummary(const NodeDTO& folder) {
     QString text = Fmt::plural(folder.docs, "files") + QStringLiteral(" · ") +
                    Fmt::plural(folder.dirs, "folders");
     if (folder.unenum > 0)
-        text += QStringLiteral(" · ") + QStringLiteral("☁ ") + Fmt::integer(folder.unenum) +
-                tr(" neotevřených");
+        text += QStringLiteral(" · ☁ ") + Fmt::plural(folder.unenum, "unopened");
     return text;
 }
 

@@ -72,8 +72,20 @@ ContentView::ContentView(ScanController& c, AppActions& actions, QMainWindow* wi
 
     m_searchTask->setSingleShot(true);
     m_searchTask->setInterval(searchDelayMs);
-    connect(m_searchTask, &QTimer::timeout, this,
-            [this] { m_c.runSearch(ScanController::listingRowLimit); });
+    connect(m_searchTask, &QTimer::timeout, this, &ContentView::search);
+    // A search typed while an operation runs waits for its end. Queued: the run counter changes
+    // before the operation's result is taken over.
+    connect(
+        &c, &ScanController::runIDChanged, this,
+        [this] {
+            if (m_searchAfterRun && !m_c.busy()) {
+                // The end of a scan leaves the search; what was typed meanwhile comes back.
+                m_searchAfterRun = false;
+                m_c.setQuery(m_queryAfterRun);
+                search();
+            }
+        },
+        Qt::QueuedConnection);
     QLineEdit* field = m_toolBar->searchField();
     connect(field, &QLineEdit::textEdited, this, &ContentView::queryEdited);
     connect(field, &QLineEdit::returnPressed, this, &ContentView::submitQuery);
@@ -197,6 +209,7 @@ void ContentView::queryEdited(const QString& text) {
     m_c.setQuery(text);
     m_searchTask->stop();
     if (text.isEmpty()) {
+        m_searchAfterRun = false;
         // An emptied field never starts a search: it leaves the hits for the folder they were
         // searched from, or simply drops the search still waiting.
         if (m_c.view() == ScanController::View::search)
@@ -209,7 +222,14 @@ void ContentView::queryEdited(const QString& text) {
 void ContentView::submitQuery() {
     m_searchTask->stop();
     m_c.setQuery(m_toolBar->searchField()->text());
-    m_c.runSearch(ScanController::listingRowLimit);
+    search();
+}
+
+void ContentView::search() {
+    m_searchAfterRun = m_c.busy();
+    m_queryAfterRun = m_c.query();
+    if (!m_searchAfterRun)
+        m_c.runSearch(ScanController::listingRowLimit);
 }
 
 void ContentView::updateView() {

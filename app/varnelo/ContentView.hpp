@@ -27,7 +27,8 @@ class ToastOverlay;
 // The content of the main window, top to bottom: summary cards, breadcrumb bar, the listing the
 // controller's `view` names, the usage bar's place and the status line; the toolbar on the
 // window; the toast and the scan-summary layer over it all. It reads the controller and calls
-// its operations; its only state is the pending search (`searchTask`).
+// its operations; its only state is the pending search (`searchTask`, or a search waiting for
+// the running operation to end).
 class ContentView : public QWidget {
     Q_OBJECT
 
@@ -63,6 +64,8 @@ private:
     void buildListings();
     void queryEdited(const QString& text);
     void submitQuery();
+    // Runs the search for the query now, or once the running operation has ended.
+    void search();
     void updateView();
     void updateHeaders();
     void updateSearch();
@@ -89,6 +92,8 @@ private:
     ToastOverlay* m_toast;
     SummaryOverlay* m_summary;
     QTimer* m_searchTask;
+    bool m_searchAfterRun = false;
+    QString m_queryAfterRun;
 };
 
 } // namespace tessary

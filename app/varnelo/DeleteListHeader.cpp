@@ -27,7 +27,9 @@ DeleteListHeader::Lines DeleteListHeader::lines(const ScanController::Savings& s
                   QStringLiteral(" → ") + Fmt::size(*summary->quotaRemaining + savings.qta);
     if (savings.nested > 0)
         l.nested = Fmt::plural(savings.nested, "items") +
-                   tr(" leží ve složce, která je na seznamu také – nepočítá se dvakrát.");
+                   (savings.nested == 1
+                        ? tr(" leží ve složce, která je na seznamu také – nepočítá se dvakrát.")
+                        : tr(" leží ve složce, která je na seznamu také – nepočítají se dvakrát."));
     return l;
 }
 

@@ -11,7 +11,15 @@ void ElidedLabel::setFullText(const QString& text) {
     if (text == m_text)
         return;
     m_text = text;
+    updateGeometry();
     elide();
+}
+
+QSize ElidedLabel::sizeHint() const {
+    const QMargins margins = contentsMargins();
+    return {fontMetrics().horizontalAdvance(m_text) + margins.left() + margins.right() +
+                2 * margin(),
+            QLabel::sizeHint().height()};
 }
 
 QSize ElidedLabel::minimumSizeHint() const {

@@ -1,19 +1,19 @@
 #include "Fader.hpp"
 
-#include <QGraphicsOpacityEffect>
-#include <QPropertyAnimation>
+#include <QVariantAnimation>
 #include <QWidget>
 
 namespace tessary {
 
 Fader::Fader(QWidget* target, int ms, QEasingCurve curve)
-    : QObject(target), m_target(target), m_opacity(new QGraphicsOpacityEffect(target)),
-      m_animation(new QPropertyAnimation(m_opacity, "opacity", this)) {
-    m_opacity->setOpacity(0);
-    target->setGraphicsEffect(m_opacity);
+    : QObject(target), m_target(target), m_animation(new QVariantAnimation(this)) {
     m_animation->setDuration(ms);
     m_animation->setEasingCurve(curve);
-    connect(m_animation, &QPropertyAnimation::finished, this, [this] {
+    connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_opacity = value.toDouble();
+        m_target->update();
+    });
+    connect(m_animation, &QVariantAnimation::finished, this, [this] {
         if (!m_showing)
             m_target->hide();
     });
@@ -25,7 +25,7 @@ void Fader::fade(bool show) {
         return;
     m_showing = show;
     m_animation->stop();
-    m_animation->setStartValue(m_opacity->opacity());
+    m_animation->setStartValue(m_opacity);
     m_animation->setEndValue(show ? 1.0 : 0.0);
     if (show)
         m_target->show();

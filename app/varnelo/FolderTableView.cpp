@@ -1,5 +1,7 @@
 #include "FolderTableView.hpp"
 
+#include "AppActions.hpp"
+
 #include "EmptyState.hpp"
 #include "ListingTable.hpp"
 
@@ -71,7 +73,8 @@ void FolderTableView::updatePlaceholder() {
             m_placeholder->set(tr("Probíhá sken"), {}, ScanController::phaseLabel(m_c.phase()));
         else
             m_placeholder->set(tr("Žádná data"), QStringLiteral("icloud"),
-                               tr("Spusťte sken tlačítkem „Znovu porovnat“ (⌘R)."));
+                               tr("Spusťte sken tlačítkem „Znovu porovnat“ (%1).")
+                                   .arg(AppActions::keysText(AppActions::compareKeys())));
     } else if (current && current->isDir() && current->isCloudOnly()) {
         m_placeholder->set(tr("Složka je jen v cloudu"), QStringLiteral("icloud"),
                            tr("Databáze o jejím obsahu nic neví. Tlačítkem „☁ Načíst složku z "

@@ -50,10 +50,17 @@ std::vector<Entry> ItemContextMenu::entries(ScanController& c, const NodeDTO& no
         list.push_back(action(tr("Otevřít složku"), [&c, id] { c.navigate(id, true); }));
     if (parentOf(result.get(), node))
         list.push_back(action(tr("Ukázat v nadřazené složce"), [&c, id] { c.showInParent(id); }));
+#ifdef __APPLE__
+    const QString reveal = tr("Ukázat ve Finderu");
+    const QString open = tr("Otevřít ve Finderu");
+#else
+    const QString reveal = tr("Ukázat ve správci souborů");
+    const QString open = tr("Otevřít ve správci souborů");
+#endif
     list.push_back(action(
-        tr("Ukázat ve Finderu"), [&c, id] { c.revealInFinder(id); }, hasLocalPath));
+        reveal, [&c, id] { c.revealInFinder(id); }, hasLocalPath));
     if (node.isDir() && node.enumerated != std::optional<bool>(false) && node.path)
-        list.push_back(action(tr("Otevřít ve Finderu"), [&c, id] { c.openInFinder(id); }));
+        list.push_back(action(open, [&c, id] { c.openInFinder(id); }));
     list.push_back(action(
         tr("Kopírovat cestu"), [&c, id] { c.copyPath(id); }, hasLocalPath));
     if (ScanController::canHydrate(node)) {

@@ -7,13 +7,22 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QToolButton>
 
 #include <algorithm>
+#include <array>
 
 namespace tessary {
+
+namespace {
+
+// What a label adds beside a button's icon: its text and the gap before it.
+constexpr int labelGap = 4;
+
+} // namespace
 
 MainToolBar::MainToolBar(ScanController& c, AppActions& actions, QWidget* parent)
     : QToolBar(tr("Nástroje"), parent), m_c(c) {
@@ -23,10 +32,13 @@ MainToolBar::MainToolBar(ScanController& c, AppActions& actions, QWidget* parent
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setIconSize(QSize(18, 18));
 
+    const auto keys = [](const QAction* action) {
+        return AppActions::keysText(action->shortcut());
+    };
     m_parent = addButton(actions.parent, "chevron.up", tr("Nadřazená složka"),
-                         tr("Nadřazená složka (⌘↑)"));
+                         tr("Nadřazená složka (%1)").arg(keys(actions.parent)));
     m_home = addButton(actions.home, "house", tr("Domů"),
-                       tr("Zpět na hlavní složku iCloud Drive (⇧⌘H)"));
+                       tr("Zpět na hlavní složku iCloud Drive (%1)").arg(keys(actions.home)));
 
     m_containers = new QComboBox(this);
     m_containers->setPlaceholderText(tr("Kontejner"));
@@ -59,12 +71,14 @@ MainToolBar::MainToolBar(ScanController& c, AppActions& actions, QWidget* parent
     m_stop = addButton(actions.stop, "xmark.circle", tr("Zrušit"), tr("Zrušit běžící úlohu"),
                        &m_stopItem);
     m_compare = addButton(actions.compare, "arrow.clockwise", tr("Znovu porovnat"),
-                          tr("Znovu porovnat databázi s diskem (použije uloženou databázi, ⌘R)"),
+                          tr("Znovu porovnat databázi s diskem (použije uloženou databázi, %1)")
+                              .arg(keys(actions.compare)),
                           &m_compareItem);
-    m_refresh = addButton(actions.refresh, "arrow.triangle.2.circlepath", tr("Obnovit databázi"),
-                          tr("Znovu vypsat databázi iCloud Drive (brctl dump, trvá několik minut, "
-                             "⇧⌘R)"),
-                          &m_refreshItem);
+    m_refresh =
+        addButton(actions.refresh, "arrow.triangle.2.circlepath", tr("Obnovit databázi"),
+                  tr("Znovu vypsat databázi iCloud Drive (brctl dump, trvá několik minut, %1)")
+                      .arg(keys(actions.refresh)),
+                  &m_refreshItem);
 
     auto* spacer = new QWidget(this);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -137,12 +151,49 @@ bool MainToolBar::isShown(const QToolButton* button) const {
     return button->isVisibleTo(this);
 }
 
+void MainToolBar::resizeEvent(QResizeEvent* event) {
+    QToolBar::resizeEvent(event);
+    fitToWidth();
+}
+
+void MainToolBar::fitToWidth() {
+    const std::array<QToolButton*, 6> labelled = {m_parent, m_home,    m_export,
+                                                  m_stop,   m_compare, m_refresh};
+    // What the bar needs with icon-only buttons, and what the labels add to that.
+    int iconsOnly = 0;
+    int labels = 0;
+    for (QAction* item : actions()) {
+        QWidget* widget = widgetForAction(item);
+        if (!widget || !item->isVisible())
+            continue;
+        const bool isLabelled =
+            std::find(labelled.begin(), labelled.end(), widget) != labelled.end();
+        const int label = isLabelled ? widget->fontMetrics().horizontalAdvance(
+                                           static_cast<QToolButton*>(widget)->text()) +
+                                           labelGap
+                                     : 0;
+        const int hint =
+            widget == m_search ? m_search->minimumWidth() : std::max(0, widget->sizeHint().width());
+        iconsOnly += (m_compact ? hint : hint - label) + layout()->spacing();
+        labels += label;
+    }
+    // Room for the margins and the bar's own extension button.
+    const int needed = iconsOnly + labels + 2 * layout()->contentsMargins().left() + 24;
+    const bool compact = needed > width();
+    if (compact == m_compact)
+        return;
+    m_compact = compact;
+    for (QToolButton* button : labelled)
+        button->setToolButtonStyle(compact ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+}
+
 void MainToolBar::updateBusy() {
     const bool busy = m_c.busy();
     m_stopItem->setVisible(busy);
     m_compareItem->setVisible(!busy);
     m_refreshItem->setVisible(!busy);
     m_export->setEnabled(m_c.result() && !busy);
+    fitToWidth();
 }
 
 void MainToolBar::updateContainers() {
@@ -160,6 +211,7 @@ void MainToolBar::updateContainers() {
     m_containers->setCurrentIndex(root ? m_containers->findData(QString::fromStdString(*root))
                                        : -1);
     m_containers->setEnabled(!m_c.busy() && !containers.empty());
+    fitToWidth();
 }
 
 void MainToolBar::updateViews() {
@@ -175,6 +227,7 @@ void MainToolBar::updateViews() {
     const auto found = std::find(views.begin(), views.end(), m_c.view());
     m_views->setCurrentIndex(found == views.end() ? -1 : int(found - views.begin()));
     m_views->setEnabled(m_c.result() && !m_c.busy());
+    fitToWidth();
 }
 
 } // namespace tessary

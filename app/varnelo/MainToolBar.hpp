@@ -15,7 +15,9 @@ class AppActions;
 // The window's toolbar, in order: parent folder, home, container picker, view picker, export
 // menu, then the stop button while something runs or the compare and refresh buttons while
 // nothing does, and the search field at the trailing end. The buttons show the application's
-// actions, so their enabled states are the menus' ones.
+// actions, so their enabled states are the menus' ones. Where the window is too narrow for the
+// buttons' labels, the buttons show their icons only (their tooltips name them), so that the
+// search field always stays on the bar.
 class MainToolBar : public QToolBar {
     Q_OBJECT
 
@@ -40,8 +42,15 @@ public:
     [[nodiscard]] QLineEdit* searchField() const { return m_search; }
     // Whether a button is on the bar now (the stop, compare and refresh buttons come and go).
     [[nodiscard]] bool isShown(const QToolButton* button) const;
+    // The buttons show icons only.
+    [[nodiscard]] bool isCompact() const { return m_compact; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Chooses labelled or icon-only buttons for the bar's width.
+    void fitToWidth();
     // A button showing `action` with the toolbar's label and tooltip; `item` receives the bar's
     // entry of the button (to show or hide it).
     QToolButton* addButton(QAction* action, std::string_view symbol, const QString& label,
@@ -63,6 +72,7 @@ private:
     QAction* m_stopItem = nullptr;
     QAction* m_compareItem = nullptr;
     QAction* m_refreshItem = nullptr;
+    bool m_compact = false;
 };
 
 } // namespace tessary

@@ -65,7 +65,7 @@ std::optional<QString> QtDesktopServices::askSavePath(const QString& name,
                                                       const QString& contentType) {
     const QString filter = contentType == QLatin1String("json")
                                ? QObject::tr("JSON (*.json)")
-                               : QObject::tr("Text oddělený čárkami (*.csv)");
+                               : QObject::tr("Text oddělený středníky (*.csv)");
     const QString path = QFileDialog::getSaveFileName(m_window, QObject::tr("Uložit export"),
                                                       QDir::home().filePath(name), filter);
     if (path.isEmpty())
@@ -79,9 +79,9 @@ void QtDesktopServices::copyToClipboard(const QString& text) {
     clipboard->setText(text);
 }
 
-void QtDesktopServices::showInFileManager(const QString& path) {
+bool QtDesktopServices::showInFileManager(const QString& path) {
 #ifdef __APPLE__
-    QProcess::startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-R"), path});
+    return QProcess::startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-R"), path});
 #else
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"),
@@ -89,18 +89,19 @@ void QtDesktopServices::showInFileManager(const QString& path) {
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        // No file manager answers on the session bus: open the containing folder instead.
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return true;
+    // No file manager answers on the session bus: open the containing folder instead.
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 #endif
 }
 
-void QtDesktopServices::openFolder(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool QtDesktopServices::openFolder(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void QtDesktopServices::openUrl(const QUrl& url) {
-    QDesktopServices::openUrl(url);
+bool QtDesktopServices::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace tessary

@@ -18,9 +18,9 @@ public:
     void inform(const Alert& alert) override;
     std::optional<QString> askSavePath(const QString& name, const QString& contentType) override;
     void copyToClipboard(const QString& text) override;
-    void showInFileManager(const QString& path) override;
-    void openFolder(const QString& path) override;
-    void openUrl(const QUrl& url) override;
+    bool showInFileManager(const QString& path) override;
+    bool openFolder(const QString& path) override;
+    bool openUrl(const QUrl& url) override;
 
 private:
     QWidget* m_window = nullptr;

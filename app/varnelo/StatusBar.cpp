@@ -88,7 +88,7 @@ QString StatusBar::permissionToolTip(std::int64_t deniedCount) {
 StatusBar::StatusBar(ScanController& c, QWidget* parent)
     : QWidget(parent), m_c(c), m_progress(new QProgressBar(this)), m_icon(new QLabel(this)),
       m_text(new ElidedLabel(this)), m_permission(new QToolButton(this)),
-      m_footer(new QLabel(this)) {
+      m_footer(new ElidedLabel(this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 3, 10, 3);
     layout->setSpacing(8);
@@ -105,9 +105,13 @@ StatusBar::StatusBar(ScanController& c, QWidget* parent)
     m_footer->setPalette(p);
     layout->addWidget(m_progress);
     layout->addWidget(m_icon);
-    layout->addWidget(m_text, 1);
+    // The status keeps the width of its text; the footer takes what is left and shortens
+    // itself with "…" (its tooltip has it all), so neither pushes the other out of the window.
+    m_text->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    m_footer->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->addWidget(m_text);
     layout->addWidget(m_permission);
-    layout->addWidget(m_footer);
+    layout->addWidget(m_footer, 1);
 
     connect(m_permission, &QToolButton::clicked, this,
             [this] { m_c.openFullDiskAccessSettings(); });
@@ -124,8 +128,12 @@ QString StatusBar::text() const {
     return m_text->fullText();
 }
 
+QString StatusBar::shownText() const {
+    return m_text->isVisible() && m_text->width() > 0 ? m_text->text() : QString();
+}
+
 QString StatusBar::footer() const {
-    return m_footer->text();
+    return m_footer->fullText();
 }
 
 QString StatusBar::footerTip() const {
@@ -157,7 +165,7 @@ void StatusBar::update() {
     m_permission->setVisible(denied > 0);
     m_permission->setToolTip(denied > 0 ? permissionToolTip(denied) : QString());
     const auto summary = m_c.summary();
-    m_footer->setText(footerText(summary));
+    m_footer->setFullText(footerText(summary));
     m_footer->setToolTip(footerToolTip(summary));
 }
 

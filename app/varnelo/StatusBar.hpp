@@ -41,6 +41,8 @@ public:
     explicit StatusBar(ScanController& c, QWidget* parent = nullptr);
 
     [[nodiscard]] QString text() const;
+    // What the line shows of the text now (shortened with "…"); empty when nothing of it shows.
+    [[nodiscard]] QString shownText() const;
     [[nodiscard]] QString footer() const;
     [[nodiscard]] QString footerTip() const;
     [[nodiscard]] bool showsProgress() const;
@@ -56,7 +58,7 @@ private:
     QLabel* m_icon;
     ElidedLabel* m_text;
     QToolButton* m_permission;
-    QLabel* m_footer;
+    ElidedLabel* m_footer;
     QString m_symbol;
 };
 

@@ -1,5 +1,6 @@
 #include "SummaryCardsView.hpp"
 
+#include "ElidedLabel.hpp"
 #include "Links.hpp"
 #include "Tints.hpp"
 
@@ -24,7 +25,9 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(12, 8, 12, 8);
         layout->setSpacing(2);
-        auto* title = new QLabel(card.title, this);
+        auto* title = new ElidedLabel(this);
+        title->setFullText(card.title);
+        title->setToolTip(card.title);
         auto* value = new QLabel(card.value, this);
         auto* subtitle = new QLabel(card.subtitle, this);
         QFont big = value->font();
@@ -35,7 +38,7 @@ public:
         small.setPointSizeF(small.pointSizeF() * 0.85);
         subtitle->setFont(small);
         subtitle->setWordWrap(true);
-        for (QLabel* secondary : {title, subtitle}) {
+        for (QLabel* secondary : {static_cast<QLabel*>(title), subtitle}) {
             QPalette p = secondary->palette();
             p.setColor(QPalette::WindowText, Tints::secondary());
             secondary->setPalette(p);
@@ -45,7 +48,7 @@ public:
             p.setColor(QPalette::WindowText, *m_tint);
             value->setPalette(p);
         }
-        for (QLabel* label : {title, value, subtitle}) {
+        for (QLabel* label : {static_cast<QLabel*>(title), value, subtitle}) {
             label->setTextFormat(Qt::PlainText);
             layout->addWidget(label);
         }

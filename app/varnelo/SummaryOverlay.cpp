@@ -7,13 +7,16 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 
 namespace tessary {
 
 SummaryOverlay::SummaryOverlay(ScanController& c, QWidget* host)
-    : QWidget(host), m_c(c), m_host(host),
-      m_fader(new Fader(this, fadeMs, QEasingCurve::OutCubic)) {
+    : QWidget(host), m_c(c), m_host(host), m_fader(new Fader(this, fadeMs, QEasingCurve::OutCubic)),
+      m_escape(new QShortcut(QKeySequence(Qt::Key_Escape), host)) {
     host->installEventFilter(this);
+    m_escape->setEnabled(false);
+    connect(m_escape, &QShortcut::activated, this, [this] { m_c.setShowSummary(false); });
     connect(&c, &ScanController::showSummaryChanged, this, &SummaryOverlay::update);
     update();
 }
@@ -29,14 +32,14 @@ void SummaryOverlay::setCard(QWidget* card) {
     m_card = card;
     if (card) {
         card->setParent(this);
-        card->show();
+        card->setVisible(m_fader->isShowing());
     }
     place();
 }
 
 void SummaryOverlay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0, 0, 0, 96));
+    painter.fillRect(rect(), QColor(0, 0, 0, static_cast<int>(96 * m_fader->opacity())));
 }
 
 void SummaryOverlay::mousePressEvent(QMouseEvent* event) {
@@ -64,6 +67,14 @@ void SummaryOverlay::update() {
     const bool show = m_c.showSummary();
     if (show)
         place();
+    // The card is live widgets and cannot fade without a graphics effect: it comes and goes at
+    // once while the dimmed layer fades.
+    if (m_card) {
+        m_card->setVisible(show);
+        if (show)
+            m_card->setFocus();
+    }
+    m_escape->setEnabled(show);
     m_fader->fade(show);
 }
 

@@ -2,14 +2,16 @@
 
 #include <QWidget>
 
+class QShortcut;
+
 namespace tessary {
 
 class Fader;
 class ScanController;
 
 // The layer of the scan summary: while the controller's `showSummary` is true it dims the whole
-// window and holds the summary card in the middle; a click on the dimmed area closes it. It
-// opens and closes with an ease-out fade.
+// window and holds the summary card in the middle; a click on the dimmed area or Escape closes
+// it. The dimming fades in and out (ease-out); the card comes and goes with it.
 class SummaryOverlay : public QWidget {
     Q_OBJECT
 
@@ -37,6 +39,7 @@ private:
     QWidget* m_host;
     QWidget* m_card = nullptr;
     Fader* m_fader;
+    QShortcut* m_escape;
 };
 
 } // namespace tessary

@@ -5,63 +5,53 @@
 
 #include "TessaryApp/ScanController.hpp"
 
-#include <QApplication>
 #include <QEvent>
-#include <QGraphicsDropShadowEffect>
-#include <QLabel>
 #include <QPainter>
-#include <QVBoxLayout>
+#include <QPainterPath>
+
+#include <algorithm>
 
 namespace tessary {
 
 namespace {
 
-// The rounded box of "material" colour (the window colour, slightly translucent).
-class ToastBox : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QColor material = palette().color(QPalette::Window);
-        material.setAlphaF(0.94f);
-        painter.setPen(QPen(Tints::withAlpha(Tints::primary(), 0.12), 1));
-        painter.setBrush(material);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    }
-};
+// Room around the box for its shadow, and inside the box around the text.
+constexpr QMargins shadowMargins(16, 12, 16, 16);
+constexpr QMargins textMargins(18, 10, 18, 10);
+constexpr double radius = 10;
+constexpr int tallest = 100000;
+constexpr int textFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap;
 
 } // namespace
 
 ToastOverlay::ToastOverlay(ScanController& c, QWidget* host)
-    : QWidget(host), m_c(c), m_host(host), m_box(new ToastBox(this)), m_label(new QLabel(m_box)),
-      m_fader(new Fader(this, fadeMs)) {
+    : QWidget(host), m_c(c), m_host(host), m_fader(new Fader(this, fadeMs)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 12, 16, 16);
-    layout->addWidget(m_box);
-    auto* boxLayout = new QVBoxLayout(m_box);
-    boxLayout->setContentsMargins(18, 10, 18, 10);
-    boxLayout->addWidget(m_label);
-    m_label->setTextFormat(Qt::PlainText);
-    auto* shadow = new QGraphicsDropShadowEffect(m_box);
-    shadow->setBlurRadius(18);
-    shadow->setOffset(0, 3);
-    shadow->setColor(QColor(0, 0, 0, 90));
-    m_box->setGraphicsEffect(shadow);
     host->installEventFilter(this);
     connect(&c, &ScanController::toastChanged, this, &ToastOverlay::update);
     update();
 }
 
 QString ToastOverlay::text() const {
-    return isShowing() ? m_label->text() : QString();
+    return isShowing() ? m_text : QString();
 }
 
 bool ToastOverlay::isShowing() const {
     return m_fader->isShowing();
+}
+
+QRect ToastOverlay::boxRect() const {
+    return rect() - shadowMargins;
+}
+
+QRect ToastOverlay::textRect() const {
+    return boxRect() - textMargins;
+}
+
+QSize ToastOverlay::neededTextSize() const {
+    return fontMetrics()
+        .boundingRect(QRect(0, 0, textRect().width(), tallest), textFlags, m_text)
+        .size();
 }
 
 bool ToastOverlay::eventFilter(QObject* watched, QEvent* event) {
@@ -71,28 +61,50 @@ bool ToastOverlay::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ToastOverlay::place() {
-    adjustSize();
-    const QSize size = sizeHint();
+    const QSize size = (QRect(QPoint(), m_textSize) + textMargins + shadowMargins).size();
     // Above the status line, centred.
-    move((m_host->width() - size.width()) / 2, m_host->height() - size.height() - 56);
-    resize(size);
+    setGeometry((m_host->width() - size.width()) / 2, m_host->height() - size.height() - 56,
+                size.width(), size.height());
     raise();
 }
 
 void ToastOverlay::update() {
     const auto toast = m_c.toast();
-    const bool show = toast.has_value();
-    if (show) {
-        // One line while it fits, wrapped at the box's greatest width beyond that.
-        const bool wide = m_label->fontMetrics().horizontalAdvance(*toast) > maxTextWidth;
-        m_label->setWordWrap(wide);
-        m_label->setMinimumWidth(wide ? maxTextWidth : 0);
-        m_label->setMaximumWidth(wide ? maxTextWidth : QWIDGETSIZE_MAX);
-        m_label->setText(*toast);
-    }
-    if (show)
+    if (toast) {
+        m_text = *toast;
+        // One line while it fits, wrapped at the box's greatest width beyond that; the box is
+        // as wide as the longest line.
+        const QFontMetrics metrics = fontMetrics();
+        const int width = std::min(metrics.horizontalAdvance(m_text) + 1, maxTextWidth);
+        m_textSize = metrics.boundingRect(QRect(0, 0, width, tallest), textFlags, m_text).size();
         place();
-    m_fader->fade(show);
+        QWidget::update();
+    }
+    m_fader->fade(toast.has_value());
+}
+
+void ToastOverlay::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(m_fader->opacity());
+    const QRectF box = QRectF(boxRect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    // A soft shadow below the box: a few widening, fainter outlines.
+    painter.setPen(Qt::NoPen);
+    for (int step = 1; step <= 6; ++step) {
+        QPainterPath shadow;
+        shadow.addRoundedRect(box.adjusted(-step, -step + 3, step, step + 3), radius + step,
+                              radius + step);
+        painter.setBrush(QColor(0, 0, 0, 14 - 2 * step));
+        painter.drawPath(shadow);
+    }
+    // The "material": the window's colour, slightly translucent.
+    QColor material = palette().color(QPalette::Window);
+    material.setAlphaF(0.94f);
+    painter.setPen(QPen(Tints::withAlpha(Tints::primary(), 0.12), 1));
+    painter.setBrush(material);
+    painter.drawRoundedRect(box, radius, radius);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(textRect(), textFlags, m_text);
 }
 
 } // namespace tessary

@@ -7,6 +7,7 @@
 #include "TessaryApp/Fmt.hpp"
 #include "TessaryApp/Palette.hpp"
 
+#include <QApplication>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tessary {
 
@@ -443,10 +445,23 @@ void UsageBarView::leaveEvent(QEvent* event) {
 void UsageBarView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
+    // The second press of a double click belongs to the first: the double click that follows
+    // decides.
+    const bool secondPress = m_lastPress.isValid() &&
+                             m_lastPress.elapsed() < QApplication::doubleClickInterval() &&
+                             (event->globalPosition() - m_lastPressAt).manhattanLength() <
+                                 QApplication::startDragDistance();
+    m_lastPress.start();
+    m_lastPressAt = event->globalPosition();
+    if (secondPress)
+        return;
     const Segment* seg = segmentAt(event->position());
+    m_pressedFolder.reset();
     if (!seg || seg->isRest())
         return;
     const Segment clicked = *seg;
+    if (clicked.node && clicked.node->isDir())
+        m_pressedFolder = clicked.id;
     m_c.setSelectedID(clicked.id);
     const std::optional<UsageBarLayout::Focus> focus = UsageBarLayout::clickFocus(clicked);
     if (!focus)
@@ -460,11 +475,20 @@ void UsageBarView::mousePressEvent(QMouseEvent* event) {
 }
 
 void UsageBarView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A third click starts anew.
+    m_lastPress.invalidate();
     if (event->button() != Qt::LeftButton || m_c.busy())
         return;
-    const Segment* seg = segmentAt(event->position());
-    if (seg && seg->node && seg->node->isDir())
-        m_c.navigate(seg->id, true);
+    // The double click belongs to the segment its first click landed on: that click may have
+    // opened a drill-down row, which grows the bar upwards and moves the segment away from
+    // under the pointer.
+    std::optional<std::string> folder = std::exchange(m_pressedFolder, std::nullopt);
+    if (!folder) // a double click that came without its first press
+        if (const Segment* seg = segmentAt(event->position());
+            seg && seg->node && seg->node->isDir())
+            folder = seg->id;
+    if (folder)
+        m_c.navigate(*folder, true);
 }
 
 } // namespace tessary

@@ -5,6 +5,7 @@
 #include "TessaryApp/UsageBarStyle.hpp"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QWidget>
 
@@ -95,6 +96,10 @@ private:
     std::int64_t m_total = 0;
     // The width the layout was made for.
     int m_width = -1;
+    // The folder segment the last press landed on, for the double click that may follow.
+    std::optional<std::string> m_pressedFolder;
+    QElapsedTimer m_lastPress;
+    QPointF m_lastPressAt;
     bool m_hasRows = false;
     bool m_dirty = true;
     bool m_relayoutPosted = false;

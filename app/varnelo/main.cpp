@@ -1,11 +1,13 @@
 // The application: one controller, one main window. With TESSARY_SELFTEST set it prints the
 // self-test report after the first scan and ends; with --screenshot FILE it saves a picture of
 // the window once the first scan is shown and ends.
+#include "AppLanguage.hpp"
 #include "AppPalette.hpp"
 #include "MainWindow.hpp"
 #include "QtDesktopServices.hpp"
 #include "TessaryApp/ScanController.hpp"
 #include "TessaryApp/SelfTest.hpp"
+#include "TestHook.hpp"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -86,6 +88,7 @@ int main(int argc, char** argv) {
     answerHelpOrVersion(argc, argv, parser, help, version);
 
     QApplication app(argc, argv);
+    AppLanguage::install(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/cz.varnelo.Varnelo.svg")));
     // On Wayland the window finds its desktop entry, and so its icon, by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("cz.varnelo.Varnelo"));
@@ -97,6 +100,7 @@ int main(int argc, char** argv) {
     ScanController controller(&desktop);
     MainWindow window(controller);
     desktop.setWindow(&window);
+    TestHook::installFromEnvironment(controller, window);
 
     if (qEnvironmentVariableIsSet("TESSARY_SELFTEST")) {
         controller.selfTestHook = [&controller] {

@@ -154,6 +154,20 @@ TEST_F(WorldActions, FileManagerActionsFallBackToTheNearestKnownFolder) {
     ASSERT_EQ(desktop.opened.size(), 1u);
     EXPECT_EQ(text(desktop.opened[0]), world.env.cloudDocsDir);
 
+    // No file manager answers: the user is told, and gets the path on the clipboard.
+    desktop.fileManagerAnswers = false;
+    c.revealInFinder(std::string(masked->id()));
+    EXPECT_EQ(text(c.toast().value_or("")),
+              "Žádný správce souborů neodpověděl. Cesta je zkopírovaná: " +
+                  std::string(*folder->path()));
+    EXPECT_EQ(text(desktop.clipboard.back()), std::string(*folder->path()));
+    c.showToast("", 1);
+    c.openFullDiskAccessSettings();
+    EXPECT_TRUE(text(c.toast().value_or("")).starts_with("Žádný správce souborů neodpověděl."));
+    desktop.fileManagerAnswers = true;
+    desktop.clipboard.pop_back();
+    desktop.clipboard.pop_back();
+
     c.showToast("", 1);
     c.revealInFinder("no such id");
     EXPECT_EQ(text(c.toast().value_or("")), "Cesta na disku není známa.");

@@ -3,7 +3,12 @@
 // window screenshot.
 #include "ControllerFixture.hpp"
 
+#include "AppLanguage.hpp"
 #include "TessaryApp/Fmt.hpp"
+
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 
 #include <nlohmann/json.hpp>
 
@@ -130,4 +135,13 @@ TEST_F(AppEntry, TheWindowCanBeSavedAsAPicture) {
     const std::string bytes = readFile(png);
     ASSERT_GT(bytes.size(), 1000u);
     EXPECT_EQ(bytes.substr(1, 3), "PNG");
+}
+
+// Qt's own dialogs and standard buttons speak the window's language.
+TEST(AppLanguageTest, QtsStandardTextsAreCzech) {
+    ASSERT_TRUE(AppLanguage::install(*QCoreApplication::instance()))
+        << "qtbase_cs.qm is missing (qt6-translations-l10n, installed by scripts/deps)";
+    QDialogButtonBox box(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    EXPECT_EQ(text(box.button(QDialogButtonBox::Cancel)->text()), "Zrušit");
+    EXPECT_EQ(text(box.button(QDialogButtonBox::Save)->text()), "Uložit");
 }

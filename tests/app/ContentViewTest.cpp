@@ -5,6 +5,7 @@
 
 #include "BreadcrumbBar.hpp"
 #include "DeleteListHeader.hpp"
+#include "ElidedLabel.hpp"
 #include "EmptyState.hpp"
 #include "FileListView.hpp"
 #include "FolderTableView.hpp"
@@ -69,7 +70,8 @@ TEST_F(WindowTest, BeforeTheFirstScanEveryAreaSaysThereIsNoData) {
     EXPECT_TRUE(folder.showsPlaceholder());
     EXPECT_EQ(folder.placeholder().title(), "Žádná data");
     EXPECT_EQ(folder.placeholder().symbol(), "icloud");
-    EXPECT_EQ(folder.placeholder().description(), "Spusťte sken tlačítkem „Znovu porovnat“ (⌘R).");
+    EXPECT_EQ(folder.placeholder().description(),
+              "Spusťte sken tlačítkem „Znovu porovnat“ (Ctrl+R).");
     EXPECT_EQ(folder.moreText(), "");
     EXPECT_EQ(content().shownListing(), &content().folderTable());
 }
@@ -336,13 +338,17 @@ TEST_F(WindowTest, TheDeleteListHeaderCountsTheListAndEmptiesIt) {
     EXPECT_TRUE(header.clearButton()->isEnabled());
     EXPECT_TRUE(header.trashButton()->isEnabled());
 
-    // The dialog lists the rows in their order, largest first, whatever order they were added.
+    // The dialog names what really moves: the folder, counted once, with the file inside it.
     c.removeFromDeleteList(dir->id);
     c.addToDeleteList(dir->id);
     header.trashButton()->click(); // answered with "cancel"
     ASSERT_EQ(desktop.alerts.size(), 1u);
-    EXPECT_TRUE(desktop.alerts[0].informativeText.contains(
-        QStringLiteral("\n\n• ") + QString::fromStdString(dir->name) + " ("));
+    EXPECT_EQ(desktop.alerts[0].message,
+              "Přesunout „" + QString::fromStdString(dir->name) + "“ do Koše?");
+    EXPECT_TRUE(desktop.alerts[0].informativeText.startsWith("Celkem " + Fmt::size(dir->qta)));
+    EXPECT_TRUE(desktop.alerts[0].informativeText.endsWith(
+        "Obsah ze seznamu, který leží uvnitř (1 položka), se přesune také a nepočítá se "
+        "dvakrát."));
     EXPECT_EQ(c.deleteIDs().size(), 2u);
 
     header.clearButton()->click();
@@ -405,4 +411,73 @@ TEST_F(WindowTest, AnUnlistedCloudOnlyFolderShowsItsPlaceholder) {
     EXPECT_EQ(table.placeholder().title(), "Prázdná složka");
     EXPECT_EQ(table.placeholder().symbol(), "folder");
     EXPECT_FALSE(content().breadcrumbs().hydrateButton()->isVisibleTo(&window));
+}
+
+// At the minimum window size the search field stays on the toolbar (the buttons drop their
+// labels) and card titles that do not fit end with "…" instead of being cut.
+TEST_F(WindowTest, TheMinimumSizeKeepsTheSearchFieldAndShortensCardTitles) {
+    SimWorld world;
+    scanWorld(world);
+    c.setShowSummary(false);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_FALSE(content().toolBar().isCompact());
+    window.resize(960, 600);
+    QTest::qWait(50);
+    EXPECT_TRUE(content().toolBar().searchField()->isVisible());
+    EXPECT_TRUE(content().toolBar().isCompact());
+    const auto titles = content().cards().findChildren<ElidedLabel*>();
+    ASSERT_FALSE(titles.isEmpty());
+    bool shortened = false;
+    for (const ElidedLabel* title : titles) {
+        const QString shown = title->text();
+        EXPECT_LE(title->fontMetrics().horizontalAdvance(shown), title->width()) << text(shown);
+        EXPECT_TRUE(shown == title->fullText() || shown.endsWith(QChar(0x2026))) << text(shown);
+        shortened = shortened || shown != title->fullText();
+    }
+    EXPECT_TRUE(shortened) << "at 960 points some card title is too long";
+    window.resize(1320, 820);
+    QTest::qWait(50);
+    EXPECT_FALSE(content().toolBar().isCompact());
+}
+
+// A status line narrower than its texts keeps the status in view and shortens both texts
+// instead of cutting the footer at the edge.
+TEST_F(WindowTest, ANarrowStatusLineKeepsTheStatusText) {
+    SimWorld world;
+    scanWorld(world);
+    StatusBar bar(c);
+    bar.resize(420, bar.sizeHint().height());
+    bar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    EXPECT_TRUE(bar.shownText().startsWith("Hotovo")) << text(bar.shownText());
+    for (const QWidget* child : bar.findChildren<QWidget*>()) {
+        if (child->isVisible()) {
+            EXPECT_LE(child->geometry().right(), bar.width()) << child->metaObject()->className();
+        }
+    }
+}
+
+// Each toast is sized to its own text: a long one after a short one is not cut, a short one
+// after a long one sits in a box of its own size.
+TEST_F(WindowTest, EachToastIsSizedToItsText) {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ToastOverlay& toast = content().toast();
+    const auto fits = [&toast] {
+        const QSize needed = toast.neededTextSize();
+        const QRect drawn = toast.textRect();
+        return needed.height() == drawn.height() && needed.width() <= drawn.width() &&
+               drawn.width() - needed.width() < 4;
+    };
+    c.showToast("Krátce.", 5);
+    EXPECT_TRUE(fits());
+    c.showToast("Pozor: jsou to interní data aplikace Poznámky. Smazáním můžete přijít o její data "
+                "nebo zálohu. Přidáno na seznam (4 položky).",
+                5);
+    EXPECT_TRUE(fits());
+    EXPECT_GT(toast.textRect().height(), toast.fontMetrics().height()) << "wrapped";
+    c.showToast("Krátce.", 5);
+    EXPECT_TRUE(fits());
+    EXPECT_LT(toast.width(), 200);
 }

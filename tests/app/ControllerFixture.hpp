@@ -45,13 +45,24 @@ public:
         return savePath;
     }
     void copyToClipboard(const QString& text) override { clipboard.push_back(text); }
-    void showInFileManager(const QString& path) override { shown.push_back(path); }
-    void openFolder(const QString& path) override { opened.push_back(path); }
-    void openUrl(const QUrl& url) override { urls.push_back(url); }
+    bool showInFileManager(const QString& path) override {
+        shown.push_back(path);
+        return fileManagerAnswers;
+    }
+    bool openFolder(const QString& path) override {
+        opened.push_back(path);
+        return fileManagerAnswers;
+    }
+    bool openUrl(const QUrl& url) override {
+        urls.push_back(url);
+        return fileManagerAnswers;
+    }
 
     // Button indexes `confirm` answers with, in order; -1 (closed) once they run out.
     std::deque<int> answers;
     std::optional<QString> savePath;
+    // Whether a file manager (or URL opener) answers.
+    bool fileManagerAnswers = true;
     // Runs while a dialog is open (the user does something else meanwhile).
     std::function<void()> onConfirm;
 

@@ -98,12 +98,12 @@ TEST_F(DeleteListTest, ProtectedFoldersAreRefusedHoweverTheirPathIsWritten) {
     Item unresolved = resolvedItem("x", h + "/Documents/letter.txt");
     unresolved.resolved = false;
     EXPECT_EQ(text(c.trashReason(unresolved).value_or("")),
-              "Jméno je maskované – soubor se na disku nepodařilo najít. Smažte ho ve Finderu "
-              "nebo na icloud.com.");
+              "Jméno je maskované – soubor se na disku nepodařilo najít. Smažte ho ve správci "
+              "souborů nebo na icloud.com.");
     Item ambiguous = resolvedItem("x", h + "/Documents/letter.txt");
     ambiguous.ambiguous = true;
     EXPECT_EQ(text(c.trashReason(ambiguous).value_or("")),
-              "Přiřazení jména je jen odhad – kvůli bezpečnosti ho smažte ve Finderu.");
+              "Přiřazení jména je jen odhad – kvůli bezpečnosti ho smažte ve správci souborů.");
     testsupport::TempDir outside("app-outside");
     writeFile(outside / "f", 1);
     EXPECT_EQ(text(c.trashReason(resolvedItem("x", (outside / "f").string())).value_or("")),
@@ -184,10 +184,14 @@ TEST_F(DeleteListTest, TheConfirmationListsEightItemsAndTheRefusedCount) {
     EXPECT_EQ(text(lines[0]),
               "Celkem " + text(Fmt::size(55000)) +
                   " v iCloudu. Položky z iCloud Drive tím zmizí ze všech vašich zařízení. Dokud "
-                  "Koš nevysypete, můžete je ve Finderu vrátit (Koš → Vrátit).");
+                  "Koš nevysypete, můžete je vrátit v Koši ve správci souborů.");
     EXPECT_EQ(text(lines[1]), "");
-    EXPECT_EQ(text(lines[2]), "• f0 (" + text(Fmt::size(10000)) + ")");
-    EXPECT_EQ(text(lines[9]), "• f7 (" + text(Fmt::size(3000)) + ")");
+    // A size never parts from its unit at a line break.
+    const auto unbroken = [](std::int64_t bytes) {
+        return text(Fmt::size(bytes).replace(' ', QChar::Nbsp));
+    };
+    EXPECT_EQ(text(lines[2]), "• f0 (" + unbroken(10000) + ")");
+    EXPECT_EQ(text(lines[9]), "• f7 (" + unbroken(3000) + ")");
     EXPECT_EQ(text(lines[10]), "… a dalších 2");
     EXPECT_FALSE(c.busy());
 
@@ -198,6 +202,11 @@ TEST_F(DeleteListTest, TheConfirmationListsEightItemsAndTheRefusedCount) {
     EXPECT_EQ(text(desktop.alerts[1].message), "Přesunout „f0“ do Koše?");
     EXPECT_TRUE(desktop.alerts[1].informativeText.endsWith(
         "\n\n2 položky nelze bezpečně smazat – zůstanou na seznamu."));
+    c.confirmAndTrash({ids[0], std::string(c.result()->mainRoot()->id())});
+    ASSERT_EQ(desktop.alerts.size(), 3u);
+    EXPECT_TRUE(desktop.alerts[2].informativeText.endsWith(
+        "\n\n1 položku nelze bezpečně smazat – zůstane na seznamu."));
+    desktop.alerts.pop_back();
     EXPECT_TRUE(fs::exists(home.drive() / "f0"));
 
     c.confirmAndTrash({vanishing});
@@ -281,7 +290,8 @@ TEST_F(DeleteListTest, AFileReplacedOrRemovedSinceTheScanIsNeverMoved) {
     EXPECT_EQ(text(desktop.informed[0].informativeText),
               "• replaced.txt: Položka se od skenu změnila – klikněte na „Znovu porovnat“.\n"
               "• removed.txt: Položka už na disku není.\n\n"
-              "Zkuste je smazat ve Finderu (pravé tlačítko → Ukázat ve Finderu).");
+              "Zkuste je smazat ve správci souborů (pravé tlačítko → Ukázat ve správci "
+              "souborů).");
     EXPECT_FALSE(c.result()->get(fine));
     EXPECT_TRUE(c.result()->get(replaced));
 }

@@ -81,6 +81,32 @@ TEST_F(FmtTest, CzechPluralTakesFewOnlyFromTwoToFour) {
     EXPECT_EQ(Fmt::plural(1000, "files"), "1" + nbsp + t("000 souborů"));
 }
 
+// The forms that follow a count where the sentence takes its noun as object, or leaves the noun
+// out ("1 položku se nepodařilo přesunout", "☁ 1 neotevřená").
+TEST_F(FmtTest, CzechObjectAndUnopenedForms) {
+    use("cs_CZ", "cs");
+    EXPECT_EQ(Fmt::plural(1, "itemsAccusative"), t("1 položku"));
+    EXPECT_EQ(Fmt::plural(3, "itemsAccusative"), t("3 položky"));
+    EXPECT_EQ(Fmt::plural(5, "itemsAccusative"), t("5 položek"));
+    EXPECT_EQ(Fmt::plural(1, "unopened"), t("1 neotevřená"));
+    EXPECT_EQ(Fmt::plural(2, "unopened"), t("2 neotevřené"));
+    EXPECT_EQ(Fmt::plural(7, "unopened"), t("7 neotevřených"));
+    use("en_US", "en");
+    EXPECT_EQ(Fmt::plural(1, "itemsAccusative"), t("1 item"));
+}
+
+// Without a chosen locale (C or POSIX) numbers and dates are Czech, the window's language; a
+// chosen one is followed.
+TEST_F(FmtTest, TheCLocaleFallsBackToCzech) {
+    const QLocale system = QLocale::system();
+    if (system.language() == QLocale::C) {
+        EXPECT_EQ(Fmt::systemLocale().language(), QLocale::Czech);
+        EXPECT_EQ(Fmt::integer(1000), "1" + nbsp + t("000"));
+    } else {
+        EXPECT_EQ(Fmt::systemLocale(), system);
+    }
+}
+
 TEST_F(FmtTest, SlovakSharesTheCzechRule) {
     use("sk_SK", "sk");
     EXPECT_EQ(Fmt::plural(1, "items"), t("1 položka"));

@@ -4,6 +4,7 @@
 #include "WindowFixture.hpp"
 
 #include "ContentView.hpp"
+#include "FolderTableView.hpp"
 #include "ScanSummaryView.hpp"
 #include "SummaryOverlay.hpp"
 
@@ -11,6 +12,7 @@
 #include "TessaryApp/Fmt.hpp"
 #include "TessaryApp/SummaryContent.hpp"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QScrollArea>
@@ -141,6 +143,16 @@ TEST(SummaryContentTexts, MissingPartsAreLeftOut) {
     EXPECT_TRUE(s.categories.empty());
 }
 
+// A damaged database can give a negative cloud-only figure: the row shows it rather than claim
+// that everything is downloaded.
+TEST(SummaryContentTexts, ANegativeCloudFigureIsShownAsItIs) {
+    ScanReport r;
+    r.categories = {stat(FileCategory::video, 600, -5000, 2)};
+    const SummaryContent s = SummaryContent::of(r, QStringLiteral("icloud.com"));
+    ASSERT_EQ(s.categories.size(), 1u);
+    EXPECT_EQ(s.categories[0].cloud, "jen v cloudu " + Fmt::size(-5000));
+}
+
 TEST(SummaryContentTexts, CategoriesSummingToZeroDrawNoSegments) {
     const std::vector<CategoryStat> zero = {stat(FileCategory::document, 0, 0, 4),
                                             stat(FileCategory::audio, 0, 0, 1)};
@@ -249,4 +261,29 @@ TEST_F(SummaryCardTest, TheSwitchIsPersistedAndATallCardScrolls) {
     // A click on the dimmed area closes the summary.
     QTest::mouseClick(&content().summaryOverlay(), Qt::LeftButton, {}, QPoint(3, 3));
     EXPECT_FALSE(c.showSummary());
+}
+
+// The layer dims the window around the card once it has faded in, closes with Escape wherever
+// the keyboard focus is, and takes its card away with it.
+TEST_F(SummaryCardTest, TheLayerDimsTheWindowAndEscapeClosesIt) {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    SummaryOverlay& layer = content().summaryOverlay();
+    c.setShowSummary(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return layer.isHidden(); }));
+    const QPoint corner(5, window.height() - 5);
+    const QColor plain = window.grab().toImage().pixelColor(corner);
+    c.setShowSummary(true);
+    QTest::qWait(SummaryOverlay::fadeMs + 150);
+    EXPECT_TRUE(card->isVisible());
+    const QColor dimmed = window.grab().toImage().pixelColor(corner);
+    EXPECT_LT(dimmed.lightness(), plain.lightness() - 40)
+        << "the window around the card is not dimmed";
+
+    content().folderTable().setFocus();
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window,
+                    Qt::Key_Escape);
+    EXPECT_FALSE(c.showSummary());
+    EXPECT_FALSE(card->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return layer.isHidden(); }));
 }

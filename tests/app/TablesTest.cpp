@@ -377,7 +377,7 @@ TEST_F(WindowTest, TheRowMenuShowsWhatAppliesAndDisablesWhatCannotRunNow) {
         findNode([](const NodeDTO& n, const Item&) { return ScanController::canHydrate(n); });
     ASSERT_TRUE(cloudOnly);
     const auto cloudEntries = ItemContextMenu::entries(c, *cloudOnly);
-    EXPECT_FALSE(entry(cloudEntries, "Otevřít ve Finderu"));
+    EXPECT_FALSE(entry(cloudEntries, "Otevřít ve správci souborů"));
     EXPECT_TRUE(entry(cloudEntries, "Ukázat v nadřazené složce"));
     EXPECT_TRUE(entry(cloudEntries, "☁ Načíst seznam složky z iCloudu"));
     EXPECT_TRUE(entry(cloudEntries, "☁ Načíst včetně podsložek (3 úrovně)"));
@@ -391,8 +391,8 @@ TEST_F(WindowTest, TheRowMenuShowsWhatAppliesAndDisablesWhatCannotRunNow) {
     const auto localEntries = ItemContextMenu::entries(c, *local);
     const QStringList expected{"Otevřít složku",
                                "Ukázat v nadřazené složce",
-                               "Ukázat ve Finderu",
-                               "Otevřít ve Finderu",
+                               "Ukázat ve správci souborů",
+                               "Otevřít ve správci souborů",
                                "Kopírovat cestu",
                                "—",
                                "Největší soubory v této složce",
@@ -410,7 +410,7 @@ TEST_F(WindowTest, TheRowMenuShowsWhatAppliesAndDisablesWhatCannotRunNow) {
     ASSERT_TRUE(doc.parent);
     const auto docEntries = ItemContextMenu::entries(c, doc);
     EXPECT_FALSE(entry(docEntries, "Otevřít složku"));
-    EXPECT_TRUE(entry(docEntries, "Ukázat ve Finderu")->enabled);
+    EXPECT_TRUE(entry(docEntries, "Ukázat ve správci souborů")->enabled);
     entry(docEntries, "Největší soubory v této složce")->run();
     EXPECT_EQ(c.current()->id, *doc.parent);
     EXPECT_EQ(c.view(), View::top);

@@ -194,7 +194,7 @@ TEST(DeleteListLines, CountTheSavingsAgainstTheDriveAndTheQuota) {
     EXPECT_FALSE(noQuota.quota);
     ASSERT_TRUE(noQuota.nested);
     EXPECT_EQ(*noQuota.nested, Fmt::plural(2, "items") +
-                                   " leží ve složce, která je na seznamu také – nepočítá se "
+                                   " leží ve složce, která je na seznamu také – nepočítají se "
                                    "dvakrát.");
     EXPECT_EQ(DeleteListHeader::lines(savings, std::nullopt).count,
               Fmt::plural(4, "items") + " · " + Fmt::percent(8'000'000'000, 0) + " z iCloud Drive");
@@ -210,5 +210,9 @@ TEST(FolderSummary, CountsFilesFoldersAndUnopenedFolders) {
     folder.unenum = 2;
     EXPECT_EQ(BreadcrumbBar::folderSummary(folder), Fmt::plural(12, "files") + " · " +
                                                         Fmt::plural(3, "folders") + " · ☁ " +
-                                                        Fmt::integer(2) + " neotevřených");
+                                                        Fmt::integer(2) + " neotevřené");
+    folder.unenum = 1;
+    EXPECT_TRUE(BreadcrumbBar::folderSummary(folder).endsWith("☁ 1 neotevřená"));
+    folder.unenum = 5;
+    EXPECT_TRUE(BreadcrumbBar::folderSummary(folder).endsWith("☁ 5 neotevřených"));
 }
