@@ -2,6 +2,8 @@
 // the usage bar's rows, drill-down path and breakdowns.
 #include "TessaryApp/ScanController.hpp"
 
+#include "TessaryApp/NestedItems.hpp"
+
 #include "TessaryApp/SearchText.hpp"
 #include "TessaryCore/Item.hpp"
 #include "TessaryCore/ScanResult.hpp"
@@ -24,19 +26,14 @@ std::vector<NodeDTO> firstRows(const std::vector<NodeDTO>& rows, std::size_t n) 
 ScanController::Rows outermostRows(const ScanResult* result, const ScanController::Rows& rows) {
     if (!result)
         return rows;
-    std::set<std::string> listed;
+    std::vector<const Item*> items;
     for (const NodeDTO& row : rows)
-        listed.insert(row.id);
+        items.push_back(result->get(row.id));
+    const std::vector<bool> inside = NestedItems::insideAnother(*result, items);
     ScanController::Rows outer;
-    for (const NodeDTO& row : rows) {
-        const Item* item = result->get(row.id);
-        bool nested = false;
-        if (item)
-            for (const Item* ancestor : result->ancestors(*item))
-                nested = nested || listed.contains(std::string(ancestor->id()));
-        if (!nested)
-            outer.push_back(row);
-    }
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (!inside[i])
+            outer.push_back(rows[i]);
     return outer;
 }
 

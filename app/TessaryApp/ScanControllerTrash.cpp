@@ -6,6 +6,7 @@
 #include "TessaryApp/DesktopServices.hpp"
 #include "TessaryApp/Fmt.hpp"
 #include "TessaryApp/NamedThread.hpp"
+#include "TessaryApp/NestedItems.hpp"
 #include "TessaryApp/TrashMover.hpp"
 #include "TessaryCore/Aggregator.hpp"
 #include "TessaryCore/FS.hpp"
@@ -105,24 +106,19 @@ void ScanController::refreshDeleteRows() {
             rows.push_back(listedRow(*item));
     std::stable_sort(rows.begin(), rows.end(),
                      [](const NodeDTO& a, const NodeDTO& b) { return a.qta > b.qta; });
-    std::set<std::string> listed;
+    std::vector<const Item*> items;
     for (const NodeDTO& row : rows)
-        listed.insert(row.id);
+        items.push_back(result->get(row.id));
+    const std::vector<bool> inside = NestedItems::insideAnother(*result, items);
     Savings savings;
-    for (const NodeDTO& row : rows) {
-        const Item* item = result->get(row.id);
-        if (!item)
-            continue;
-        bool nested = false;
-        for (const Item* ancestor : result->ancestors(*item))
-            nested = nested || listed.contains(std::string(ancestor->id()));
-        if (nested) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (inside[i]) {
             ++savings.nested;
             continue;
         }
-        savings.qta += row.qta;
-        savings.cloud += row.cloud;
-        savings.local += row.local;
+        savings.qta += rows[i].qta;
+        savings.cloud += rows[i].cloud;
+        savings.local += rows[i].local;
         ++savings.items;
     }
     m_deleteRows = std::move(rows);
@@ -245,17 +241,15 @@ void ScanController::confirmAndTrash(const IDList& ids) {
 
     // A folder and items inside it may all be confirmed: only the outermost are moved, and
     // the inner ones leave with their folder, so nothing is moved twice or counted twice.
-    std::set<const Item*> chosen(allowed.begin(), allowed.end());
+    const std::vector<bool> inside =
+        NestedItems::insideAnother(*result, {allowed.begin(), allowed.end()});
     std::vector<TrashMover::Job> jobs;
     IDList inner;
-    for (Item* item : allowed) {
-        bool nested = false;
-        for (const Item* ancestor : result->ancestors(*item))
-            nested = nested || chosen.contains(ancestor);
-        if (nested)
-            inner.emplace_back(item->id());
+    for (std::size_t i = 0; i < allowed.size(); ++i) {
+        if (inside[i])
+            inner.emplace_back(allowed[i]->id());
         else
-            jobs.push_back(TrashMover::jobFor(*item));
+            jobs.push_back(TrashMover::jobFor(*allowed[i]));
     }
 
     m_busy = true;
@@ -293,17 +287,15 @@ bool ScanController::confirmTrashDialogs(const std::vector<Item*>& allowed, int 
     // What really moves: the outermost items, each counted once; the listed items inside them
     // go along with their folder.
     const ResultPtr result = m_result;
-    const std::set<const Item*> chosen(allowed.begin(), allowed.end());
+    const std::vector<bool> inside =
+        NestedItems::insideAnother(*result, {allowed.begin(), allowed.end()});
     std::vector<const Item*> outer;
     std::int64_t inner = 0;
-    for (const Item* item : allowed) {
-        bool nested = false;
-        for (const Item* ancestor : result->ancestors(*item))
-            nested = nested || chosen.contains(ancestor);
-        if (nested)
+    for (std::size_t i = 0; i < allowed.size(); ++i) {
+        if (inside[i])
             ++inner;
         else
-            outer.push_back(item);
+            outer.push_back(allowed[i]);
     }
     const auto n = static_cast<std::int64_t>(outer.size());
     std::int64_t total = 0;
