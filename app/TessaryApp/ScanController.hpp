@@ -185,7 +185,9 @@ public:
     void setMaxAgeHours(double hours) { m_maxAgeHours = hours; }
     void setStaleAfterHours(double hours) { m_staleAfterHours = hours; }
     void setShowSummary(bool show) { m_showSummary = show; }
-    void setSortKey(SortKey key) { m_sortKey = key; }
+    // The order that picks which children of a large folder are listed (the first
+    // folderRowLimit of them); the current folder's listing is made again in it.
+    void setSortKey(SortKey key);
     void setQuery(const QString& query) { m_query = query; }
     // Only the value; `show` is what switches a listing with its rows.
     void setView(View view) { m_view = view; }
@@ -322,6 +324,8 @@ private:
     // and the result with it.
     void finishTrash(const TrashMover::Outcome& outcome, const IDList& inner);
     void refreshSnapshots(const OptID& keepingNode);
+    // The listing of `folder`'s children in the order of sortKey, cut at folderRowLimit.
+    void listChildren(const Item& folder);
     void showStalenessToast();
     void storeDeleteIDs(IDList ids);
     [[nodiscard]] Item* find(const std::string& id) const;

@@ -75,7 +75,14 @@ void ScanController::navigate(const std::optional<std::string>& id, bool resetVi
         crumbs.emplace_back(*ancestor);
     m_breadcrumbs = std::move(crumbs);
 
-    const std::vector<Item*> sorted = Serialization::childrenSorted(*item, m_sortKey);
+    listChildren(*item);
+    m_selectedID = std::nullopt;
+    m_hoveredID = std::nullopt;
+    m_barPath = BarPath{};
+}
+
+void ScanController::listChildren(const Item& folder) {
+    const std::vector<Item*> sorted = Serialization::childrenSorted(folder, m_sortKey);
     const std::size_t shown = std::min<std::size_t>(sorted.size(), folderRowLimit);
     Rows rows;
     rows.reserve(shown);
@@ -83,10 +90,19 @@ void ScanController::navigate(const std::optional<std::string>& id, bool resetVi
         rows.emplace_back(*sorted[i]);
     m_children = std::move(rows);
     m_more = static_cast<std::int64_t>(sorted.size() - shown);
-    m_selectedID = std::nullopt;
-    m_hoveredID = std::nullopt;
     m_colorRank = ranks(m_children);
-    m_barPath = BarPath{};
+}
+
+void ScanController::setSortKey(SortKey key) {
+    if (key == m_sortKey)
+        return;
+    m_sortKey = key;
+    // Only a folder cut at the limit lists other rows in another order; the rest sort in the
+    // view.
+    if (m_busy || m_more == 0)
+        return;
+    if (const Item* folder = currentItem())
+        listChildren(*folder);
 }
 
 void ScanController::navigateToParent() {

@@ -56,6 +56,27 @@ ListingTable::ListingTable(ScanController& c, NodeTableModel::Layout layout, QWi
         setModel(proxy);
         setSortingEnabled(true);
         sortByColumn(m_model->section(Column::qta), Qt::DescendingOrder);
+        // A folder larger than the listing's limit shows the first rows in the order asked
+        // for, not its largest rows sorted anew: the controller picks them.
+        connect(horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
+                [this](int section, Qt::SortOrder) {
+                    switch (m_model->column(section)) {
+                    case Column::name:
+                        m_c.setSortKey(SortKey::name);
+                        break;
+                    case Column::qta:
+                        m_c.setSortKey(SortKey::qta);
+                        break;
+                    case Column::cloud:
+                        m_c.setSortKey(SortKey::cloud);
+                        break;
+                    case Column::local:
+                        m_c.setSortKey(SortKey::local);
+                        break;
+                    case Column::docs:
+                        break;
+                    }
+                });
         setItemDelegateForColumn(m_model->section(Column::qta), new SizeBarCell(this));
     } else {
         setModel(m_model);

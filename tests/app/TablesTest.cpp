@@ -23,6 +23,9 @@
 #include <QMouseEvent>
 #include <QSortFilterProxyModel>
 
+#include <cstdio>
+#include <set>
+
 using namespace tessary;
 using namespace apptest;
 
@@ -244,6 +247,41 @@ TEST_F(WindowTest, TheFolderModelPassesQtsTesterAndSortsLargestFirst) {
     EXPECT_EQ(top.columnCount(), 3);
     EXPECT_EQ(top.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "Na disku");
     c.goHome();
+}
+
+TEST_F(WindowTest, SortingALargeFolderByAHeaderListsTheFirstRowsInThatOrder) {
+    // 1,600 files, the larger the later their names: the largest 1,500 are not the first 1,500
+    // names.
+    LocalHome home;
+    for (int i = 0; i < 1600; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%04d.bin", i);
+        writeFile(home.drive() / name, static_cast<std::size_t>(i + 1));
+    }
+    scanLocal(home);
+    ListingTable& table = content().folderTable().table();
+    const auto shownNames = [&table] {
+        std::set<std::string> names;
+        for (int row = 0; row < table.shownModel().rowCount(); ++row)
+            names.insert(table.nodeAtRow(row)->name);
+        return names;
+    };
+    ASSERT_EQ(table.shownModel().rowCount(), ScanController::folderRowLimit);
+    EXPECT_EQ(c.more(), 100);
+    EXPECT_FALSE(shownNames().contains("f0000.bin")); // among the smallest
+
+    table.sortByColumn(0, Qt::AscendingOrder); // a click on "Název"
+    EXPECT_EQ(c.sortKey(), SortKey::name);
+    std::set<std::string> names = shownNames();
+    ASSERT_EQ(names.size(), 1500u);
+    EXPECT_EQ(*names.begin(), "f0000.bin");
+    EXPECT_EQ(*names.rbegin(), "f1499.bin");
+    EXPECT_EQ(table.nodeAtRow(0)->name, "f0000.bin");
+
+    table.sortByColumn(1, Qt::DescendingOrder); // "V iCloudu" again
+    EXPECT_EQ(c.sortKey(), SortKey::qta);
+    EXPECT_EQ(table.nodeAtRow(0)->name, "f1599.bin");
+    EXPECT_FALSE(shownNames().contains("f0000.bin"));
 }
 
 TEST_F(WindowTest, RowsWithoutARankHaveNoMarkAndTheHoverFollowsThePointer) {
