@@ -221,9 +221,4 @@ std::optional<std::string> Item::path() const {
     return out;
 }
 
-bool Item::isVirtual() const {
-    const std::string_view i = id();
-    return i.starts_with("root[") || i.starts_with("orphans[");
-}
-
 } // namespace tessary

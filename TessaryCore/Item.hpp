@@ -75,7 +75,11 @@ public:
 
     [[nodiscard]] bool isDir() const { return m_kind == ItemKind::dir; }
     // The synthetic folders of the parser: container roots and orphan buckets.
-    [[nodiscard]] bool isVirtual() const;
+    [[nodiscard]] bool isVirtual() const { return isVirtualID(id()); }
+    // Whether `id` names one of those ("root[<index>]", "orphans[<index>]").
+    [[nodiscard]] static bool isVirtualID(std::string_view id) {
+        return id.starts_with("root[") || id.starts_with("orphans[");
+    }
     // A document that is not known to be downloaded: unresolved, or a dataless placeholder.
     [[nodiscard]] bool isCloudOnlyDoc() const {
         return m_kind == ItemKind::doc && (!resolved || dataless);

@@ -106,10 +106,6 @@ std::vector<std::pair<std::string, std::string>> fsRootsOf(const Scanner::Option
     return {{"iCloud Drive", env.cloudDocsDir}};
 }
 
-bool isSyntheticID(std::string_view id) {
-    return id.starts_with("root[") || id.starts_with("orphans[");
-}
-
 // One level of hydration: resolves every unlisted folder of `frontier` and returns the next
 // level's frontier. Aggregates before any error leaves, so the tree stays consistent.
 std::vector<Item*> hydrateLevel(ScanResult& result, const std::vector<Item*>& frontier,
@@ -182,7 +178,7 @@ std::int64_t Scanner::hydrate(ScanResult& result, std::string_view itemID, int d
     Item* item = &folder(result, itemID);
     if (!item->hasPath())
         throw ScanError::message("Složka nemá známou cestu na disku.");
-    if (isSyntheticID(item->id()))
+    if (item->isVirtual())
         throw ScanError::message("Kořen nelze načítat najednou – vyberte konkrétní složku.");
     const int levels = std::clamp(depth, 1, 3);
     std::int64_t listed = 0;

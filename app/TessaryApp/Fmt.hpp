@@ -20,6 +20,11 @@ struct Fmt {
     // The two-letter language the nouns are chosen for: "cs", the one language the
     // application is localised for, unless a test chose another.
     [[nodiscard]] static QString language();
+    // A text of the core (a name, a path, a message; UTF-8) as the windows show it; bytes that
+    // are not UTF-8 (a local name may hold any) show as U+FFFD.
+    [[nodiscard]] static QString text(std::string_view utf8) {
+        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    }
     // `n` with the locale's digit grouping.
     [[nodiscard]] static QString integer(std::int64_t n);
     // The count and the form of the noun `word` that fits it: "files", "folders", "items",

@@ -46,10 +46,6 @@ constexpr std::array<PhaseName, 11> phaseNames{{
     {ScanController::Phase::error, "error", QT_TRANSLATE_NOOP("ScanController", "Chyba")},
 }};
 
-QString fromUtf8(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 } // namespace
 
 ScanController::ScanController(DesktopServices* desktop, QObject* parent)
@@ -141,7 +137,7 @@ ScanController::progressSink() {
                   std::string_view message) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, phase = std::string(phase), done, total, text = fromUtf8(message)] {
+            [self, phase = std::string(phase), done, total, text = Fmt::text(message)] {
                 if (self)
                     self->setProgress(phase, done, total, text);
             },
@@ -168,7 +164,7 @@ void ScanController::finishScan(ResultPtr result, SearchIndex index,
     m_runID = m_runID + 1;
     m_hydrateTarget = std::nullopt;
     if (error) {
-        const QString text = fromUtf8(error->description());
+        const QString text = Fmt::text(error->description());
         m_errorMessage = text;
         setProgress("error", 0, 0, text);
         return;

@@ -19,28 +19,15 @@
 
 namespace tessary {
 
-namespace {
-
-QString fromUtf8(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-bool isSynthetic(std::string_view id) {
-    return id.starts_with("root[") || id.starts_with("orphans[");
-}
-
-} // namespace
-
 bool ScanController::canHydrate(const NodeDTO& node) {
     return node.isDir() && node.enumerated == std::optional<bool>(false) && node.path &&
-           !isSynthetic(node.id);
+           !Item::isVirtualID(node.id);
 }
 
 void ScanController::startHydrate(const std::string& id, int depth) {
     const ResultPtr result = m_result;
     const Item* item = find(id);
-    if (m_busy || !result || !item || !item->isDir() || !item->hasPath() ||
-        isSynthetic(item->id())) {
+    if (m_busy || !result || !item || !item->isDir() || !item->hasPath() || item->isVirtual()) {
         showToast(tr("Složku nelze načíst (není známa cesta nebo jde o kořen)."), 3.5);
         return;
     }
@@ -89,7 +76,7 @@ void ScanController::finishHydrate(SearchIndex index, std::int64_t count,
     const OptID target = m_hydrateTarget;
     m_hydrateTarget = std::nullopt;
     if (error) {
-        const QString text = fromUtf8(error->description());
+        const QString text = Fmt::text(error->description());
         m_errorMessage = text;
         setProgress("error", 0, 0, text);
         showToast(tr("Chyba: %1").arg(text), 6);
@@ -195,9 +182,9 @@ void ScanController::writeExport(const QString& proposedName, const QString& con
         AtomicFile::write(target->toStdString(), content());
         showToast(doneText, 3.5);
     } catch (const ScanError& e) {
-        showToast(tr("Export selhal: %1").arg(fromUtf8(e.description())), 3.5);
+        showToast(tr("Export selhal: %1").arg(Fmt::text(e.description())), 3.5);
     } catch (const std::exception& e) {
-        showToast(tr("Export selhal: %1").arg(fromUtf8(e.what())), 3.5);
+        showToast(tr("Export selhal: %1").arg(Fmt::text(e.what())), 3.5);
     }
 }
 

@@ -27,10 +27,6 @@ namespace {
 constexpr const char* webHost = "icloud.com";
 constexpr std::size_t dialogListLimit = 8;
 
-QString fromUtf8(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 // A size for a line of a dialog's list: the number and its unit never part at a line break.
 QString unbrokenSize(std::int64_t bytes) {
     return Fmt::size(bytes).replace(QLatin1Char(' '), QChar::Nbsp);
@@ -133,7 +129,7 @@ std::optional<QString> ScanController::trashReason(const std::string& id) const 
 }
 
 std::optional<QString> ScanController::trashReason(const Item& item) const {
-    if (item.id().starts_with("root[") || item.id().starts_with("orphans["))
+    if (item.isVirtual())
         return tr("Kořen kontejneru nelze smazat.");
 #ifdef __APPLE__
     if (!item.resolved || !item.hasPath())
@@ -213,7 +209,7 @@ std::optional<QString> ScanController::appDataApp(const Item& item) const {
     const std::string documents = FS::join(*container.localPath, "Documents") + "/";
     if ((std::string(*item.path()) + "/").starts_with(documents))
         return std::nullopt;
-    return fromUtf8(container.display);
+    return Fmt::text(container.display);
 }
 
 void ScanController::confirmAndTrash(const IDList& ids) {
@@ -304,7 +300,7 @@ bool ScanController::confirmTrashDialogs(const std::vector<Item*>& allowed, int 
 
     DesktopServices::Alert first;
     first.style = DesktopServices::AlertStyle::warning;
-    first.message = n == 1 ? tr("Přesunout „%1“ do Koše?").arg(fromUtf8(outer.front()->name()))
+    first.message = n == 1 ? tr("Přesunout „%1“ do Koše?").arg(Fmt::text(outer.front()->name()))
                            : tr("Přesunout %1 do Koše?").arg(Fmt::plural(n, "items"));
 #ifdef __APPLE__
     first.informativeText =
@@ -321,7 +317,7 @@ bool ScanController::confirmTrashDialogs(const std::vector<Item*>& allowed, int 
         QStringList lines;
         for (std::size_t i = 0; i < std::min(outer.size(), dialogListLimit); ++i)
             lines.push_back(QStringLiteral("• %1 (%2)")
-                                .arg(fromUtf8(outer[i]->name()), unbrokenSize(outer[i]->aggQta)));
+                                .arg(Fmt::text(outer[i]->name()), unbrokenSize(outer[i]->aggQta)));
         if (outer.size() > dialogListLimit)
             lines.push_back(tr("… a dalších %1").arg(outer.size() - dialogListLimit));
         first.informativeText += QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
@@ -418,7 +414,7 @@ void ScanController::finishTrash(const TrashMover::Outcome& outcome, const IDLis
     for (std::size_t i = 0; i < std::min(outcome.failed.size(), dialogListLimit); ++i)
         lines.push_back(
             QStringLiteral("• %1: %2")
-                .arg(fromUtf8(outcome.failed[i].name), fromUtf8(outcome.failed[i].reason)));
+                .arg(Fmt::text(outcome.failed[i].name), Fmt::text(outcome.failed[i].reason)));
 #ifdef __APPLE__
     alert.informativeText = lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
                             tr("Zkuste je smazat ve Finderu (pravé tlačítko → Ukázat ve Finderu).");

@@ -10,10 +10,6 @@ namespace tessary {
 
 namespace {
 
-QString fromUtf8(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 // ["a", "b"]
 QString quotedList(const QStringList& items) {
     QStringList quoted;
@@ -25,7 +21,7 @@ QString quotedList(const QStringList& items) {
 QString names(const std::vector<NodeDTO>& rows) {
     QStringList list;
     for (const NodeDTO& row : rows)
-        list.push_back(fromUtf8(row.name));
+        list.push_back(Fmt::text(row.name));
     return quotedList(list);
 }
 
@@ -40,12 +36,12 @@ void reportLines(const ScanReport& r, QStringList& out) {
                .arg(Fmt::size(r.local));
     for (const CategoryStat& cat : r.categories)
         out << QStringLiteral("  cat %1: %2 · %3 · cloud %4")
-                   .arg(fromUtf8(title(cat.category)), Fmt::size(cat.qta))
+                   .arg(Fmt::text(title(cat.category)), Fmt::size(cat.qta))
                    .arg(cat.count)
                    .arg(Fmt::size(cat.cloud));
     const auto biggest = [](const char* what, const std::optional<NodeDTO>& node) {
         return QStringLiteral("  biggest %1: %2 %3")
-            .arg(QLatin1String(what), node ? fromUtf8(node->name) : QStringLiteral("-"),
+            .arg(QLatin1String(what), node ? Fmt::text(node->name) : QStringLiteral("-"),
                  Fmt::size(node ? std::optional<std::int64_t>(node->qta) : std::nullopt));
     };
     out << biggest("file", r.biggestFile) << biggest("dir", r.biggestDir);
@@ -83,14 +79,15 @@ QString SelfTest::report(ScanController& c) {
     const auto current = c.current();
     const auto children = c.children();
     out << QStringLiteral("breadcrumbs=%1 current=%2 rows=%3 more=%4")
-               .arg(names(c.breadcrumbs()), current ? fromUtf8(current->name) : QStringLiteral("-"))
+               .arg(names(c.breadcrumbs()),
+                    current ? Fmt::text(current->name) : QStringLiteral("-"))
                .arg(children.size())
                .arg(c.more());
     for (std::size_t i = 0; i < std::min<std::size_t>(5, children.size()); ++i) {
         const NodeDTO& row = children[i];
         out << QStringLiteral("row: %1 | %2 | ☁ %3 | disk %4 | files %5 | resolved=%6 "
                               "enumerated=%7")
-                   .arg(fromUtf8(row.name), Fmt::size(row.qta), Fmt::size(row.cloud),
+                   .arg(Fmt::text(row.name), Fmt::size(row.qta), Fmt::size(row.cloud),
                         Fmt::size(row.local))
                    .arg(row.docs)
                    .arg(flag(row.resolved), enumeratedText(row));
@@ -102,7 +99,7 @@ QString SelfTest::report(ScanController& c) {
     const auto hits = c.searchResults();
     out << QStringLiteral("search 'koleda': total=%1 first=%2")
                .arg(c.searchTotal())
-               .arg(!hits.empty() && hits.front().dpath ? fromUtf8(*hits.front().dpath)
+               .arg(!hits.empty() && hits.front().dpath ? Fmt::text(*hits.front().dpath)
                                                         : QStringLiteral("-"));
     c.setQuery(QString());
     c.setView(viewBefore);
@@ -110,7 +107,7 @@ QString SelfTest::report(ScanController& c) {
     c.loadTopFiles(3);
     QStringList top;
     for (const NodeDTO& row : c.topFiles())
-        top << fromUtf8(row.name) + QLatin1Char(' ') + Fmt::size(row.qta);
+        top << Fmt::text(row.name) + QLatin1Char(' ') + Fmt::size(row.qta);
     out << QStringLiteral("top files: ") + quotedList(top);
 
     const auto summary = c.summary();
@@ -120,7 +117,7 @@ QString SelfTest::report(ScanController& c) {
             continue;
         c.navigate(row.id, true);
         out << QStringLiteral("drill-down '%1': rows=%2 breadcrumbs=%3")
-                   .arg(fromUtf8(row.name))
+                   .arg(Fmt::text(row.name))
                    .arg(c.children().size())
                    .arg(names(c.breadcrumbs()));
         break;

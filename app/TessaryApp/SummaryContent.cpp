@@ -18,10 +18,6 @@ QString tr(const char* text) {
     return QCoreApplication::translate("SummaryContent", text);
 }
 
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 std::vector<SummaryContent::Figure> figuresOf(const ScanReport& r) {
     return {
         {tr("Celkem v iCloud Drive"), Fmt::size(r.total)},
@@ -34,7 +30,7 @@ std::vector<SummaryContent::Figure> figuresOf(const ScanReport& r) {
 SummaryContent::CategoryRow categoryRow(const CategoryStat& stat, std::int64_t total) {
     return {
         .category = stat.category,
-        .title = fromUtf8(title(stat.category)),
+        .title = Fmt::text(title(stat.category)),
         .size = Fmt::size(stat.qta),
         .percent = Fmt::percent(stat.qta, total),
         .files = Fmt::plural(stat.count, "files"),
@@ -116,7 +112,7 @@ SummaryContent::barPieces(const std::vector<CategoryStat>& categories, double wi
             pieces.push_back({.category = stat.category,
                               .x = x,
                               .width = w,
-                              .toolTip = fromUtf8(title(stat.category)) + QStringLiteral(": ") +
+                              .toolTip = Fmt::text(title(stat.category)) + QStringLiteral(": ") +
                                          Fmt::size(stat.qta) + QStringLiteral(" (") +
                                          Fmt::percent(stat.qta, total) + QStringLiteral(")")});
         // A left-out sliver still takes its place, so the others keep their positions.

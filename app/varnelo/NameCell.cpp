@@ -1,4 +1,5 @@
 #include "NameCell.hpp"
+#include "TessaryApp/Fmt.hpp"
 
 #include "Icons.hpp"
 #include "NodeTableModel.hpp"
@@ -17,14 +18,14 @@ namespace tessary {
 
 namespace {
 
+QString optionalText(const std::optional<std::string>& s) {
+    return s ? Fmt::text(*s) : QString();
+}
+
 constexpr int padding = 4;
 constexpr int gap = 6;
 constexpr int markWidth = 4;
 constexpr int badgeGap = 4;
-
-QString fromUtf8(const std::optional<std::string>& s) {
-    return s ? QString::fromUtf8(s->data(), qsizetype(s->size())) : QString();
-}
 
 QRect centeredRow(int x, int width, int height, int centerY) {
     return {x, centerY - height / 2, width, height};
@@ -162,9 +163,9 @@ void NameCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
         const QFont small = Badge::font(font);
         painter->setFont(small);
         painter->setPen(Tints::withAlpha(text, 0.55));
-        painter->drawText(
-            l.path, Qt::AlignLeft | Qt::AlignVCenter,
-            QFontMetrics(small).elidedText(fromUtf8(node->dpath), Qt::ElideMiddle, l.path.width()));
+        painter->drawText(l.path, Qt::AlignLeft | Qt::AlignVCenter,
+                          QFontMetrics(small).elidedText(optionalText(node->dpath), Qt::ElideMiddle,
+                                                         l.path.width()));
     }
     const std::vector<Badge> badges = badgesOf(index);
     const QFont small = Badge::font(font);

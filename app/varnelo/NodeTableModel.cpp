@@ -18,10 +18,6 @@ constexpr std::array folderColumns{NodeTableModel::Column::name, NodeTableModel:
 constexpr std::array fileListColumns{NodeTableModel::Column::name, NodeTableModel::Column::qta,
                                      NodeTableModel::Column::local};
 
-QString fromUtf8(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
 } // namespace
 
 NodeTableModel::NodeTableModel(ScanController& c, Layout layout, QObject* parent)
@@ -87,7 +83,7 @@ QString NodeTableModel::displayName(const NodeDTO& node) const {
         if (const auto found = m_containerNames.find(node.id); found != m_containerNames.end())
             return found->second;
     }
-    return fromUtf8(node.name);
+    return Fmt::text(node.name);
 }
 
 const NodeTableModel* NodeTableModel::modelOf(const QModelIndex& index) {
@@ -171,7 +167,7 @@ QVariant NodeTableModel::data(const QModelIndex& index, int role) const {
     }
     switch (static_cast<Role>(role)) {
     case Role::id:
-        return fromUtf8(n.id);
+        return Fmt::text(n.id);
     case Role::qta:
         return qlonglong(n.qta);
     case Role::cloud:
@@ -255,7 +251,7 @@ void NodeTableModel::updateNames() {
     m_containerNames.clear();
     if (const auto summary = m_c.summary())
         for (const ContainerDTO& container : summary->containers)
-            m_containerNames.emplace(container.root, fromUtf8(container.display));
+            m_containerNames.emplace(container.root, Fmt::text(container.display));
     rowsChangedInPlace();
 }
 
