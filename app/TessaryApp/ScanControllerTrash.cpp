@@ -248,9 +248,8 @@ void ScanController::confirmAndTrash(const IDList& ids) {
             jobs.push_back(TrashMover::jobFor(*allowed[i]));
     }
 
-    m_busy = true;
-    m_started = QDateTime::currentDateTime();
-    m_finished = std::nullopt;
+    // The run starts as every operation does: an earlier scan's error is no longer shown.
+    beginOperation();
     setProgress("trash", 0, static_cast<std::int64_t>(jobs.size()), tr("Přesouvám do Koše…"));
 
     QPointer<ScanController> self(this);

@@ -317,3 +317,28 @@ TEST_F(DeleteListTest, ANameThatIsNotUtf8IsMovedByItsOwnBytes) {
     EXPECT_TRUE(fs::exists(fs::path(home.env.home) / ".local/share/Trash/files" / "x\xFF.bin"));
     EXPECT_FALSE(c.result()->get(id));
 }
+
+TEST_F(DeleteListTest, ATrashRunShowsNoErrorOfAnEarlierScan) {
+    if (!haveTrashList())
+        GTEST_SKIP() << "trash-list (trash-cli) is not installed";
+    writeFile(home.drive() / "old.bin", 500);
+    scan();
+    const std::string id = idOf(home.drive() / "old.bin");
+    // A scan that fails keeps the result it had and shows its error.
+    ::setenv("TESSARY_BRCTL", "/nonexistent/brctl", 1);
+    c.setMode(ScanMode::dump);
+    scanNow(c, true);
+    ::unsetenv("TESSARY_BRCTL");
+    ASSERT_TRUE(c.errorMessage());
+    ASSERT_TRUE(c.result()->get(id));
+
+    desktop.answers = {0};
+    c.confirmAndTrash({id});
+    EXPECT_TRUE(c.busy());
+    EXPECT_FALSE(c.errorMessage()) << text(c.errorMessage().value_or(""));
+    EXPECT_EQ(c.phase(), ScanController::Phase::trash);
+    ASSERT_TRUE(waitIdle(c));
+    EXPECT_FALSE(c.errorMessage());
+    EXPECT_EQ(c.phase(), ScanController::Phase::done);
+    EXPECT_FALSE(fs::exists(home.drive() / "old.bin"));
+}
