@@ -84,12 +84,19 @@ void aggregateOne(Item& it, ScanMode mode) {
         aggregateLeaf(it, mode);
 }
 
+} // namespace
+
 // The walk for a proper tree: a pre-order visiting list per root, processed back to front so
 // that every child is done before its parent. Items without children are done as soon as they
-// are met and stay off the list, which then holds little more than the folders. Returns false,
-// leaving the work half done, when more than `limit` items were visited from one root: then some
-// item is reachable more than once.
-bool aggregateTrees(ScanResult& result, std::size_t limit) {
+// are met and stay off the list, which then holds little more than the folders. Every item it
+// reaches is marked; one reached a second time (from another folder, another root, or round a
+// cycle) makes it give up, leaving the work half done and returning false.
+bool Aggregator::aggregateTrees(ScanResult& result) {
+    // The marks are scratch of other walks too: all start clear.
+    result.forEachItem([](Item& item) { item.m_mark = 0; });
+    for (Item* root : result.roots)
+        if (root != nullptr)
+            root->m_mark = 0;
     const ScanMode mode = result.mode;
     std::vector<Item*> stack;
     std::vector<Item*> order;
@@ -98,12 +105,12 @@ bool aggregateTrees(ScanResult& result, std::size_t limit) {
             continue;
         stack.assign(1, root);
         order.clear();
-        std::size_t visited = 0;
         while (!stack.empty()) {
             Item* it = stack.back();
             stack.pop_back();
-            if (++visited > limit)
+            if (it->m_mark != 0)
                 return false;
+            it->m_mark = 1;
             if (it->children.empty()) {
                 aggregateOne(*it, mode);
                 continue;
@@ -118,6 +125,8 @@ bool aggregateTrees(ScanResult& result, std::size_t limit) {
     }
     return true;
 }
+
+namespace {
 
 // The walk for children lists that are not a tree (a cycle, or an item under two folders): each
 // item is taken once, under the first folder that reaches it, and adds its totals to that folder
@@ -166,11 +175,9 @@ void aggregateOnce(ScanResult& result) {
 } // namespace
 
 void Aggregator::aggregate(ScanResult& result) {
-    // A tree holds each item once, and nearly every stored item is in the id map or in itemOrder,
-    // so a visiting list longer than both together holds some item twice (a cycle never ends).
-    // Should the limit ever be too small for a real tree, the second walk gives the same totals.
-    const std::size_t limit = result.itemCount() + result.itemOrder().size() + result.roots.size();
-    if (!aggregateTrees(result, limit))
+    // Children lists that are not a tree (an item under two folders or two roots, a cycle) are
+    // summed by the slower walk that takes each item once.
+    if (!aggregateTrees(result))
         aggregateOnce(result);
 
     for (Item* d : result.dead) {

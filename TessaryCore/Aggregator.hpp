@@ -14,6 +14,10 @@ struct Aggregator {
     // explicit stack, so the depth of the tree does not matter. Each item is counted once even if
     // the children lists contain a cycle or list an item under several folders.
     static void aggregate(ScanResult& result);
+
+private:
+    // The fast walk for children lists that form trees; false when an item is reached twice.
+    static bool aggregateTrees(ScanResult& result);
 };
 
 } // namespace tessary

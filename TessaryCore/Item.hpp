@@ -115,6 +115,7 @@ public:
 private:
     friend class ScanResult;
     friend struct DumpParser;
+    friend struct Aggregator;
 
     // What is usually absent: a resolved name, a local path and a rewritten parent id, back to
     // back right after the record in the same allocation, and what the scan saw at the path. An
@@ -205,7 +206,7 @@ private:
     bool m_ownsText = false;
     // Whether the result's id map points at this object (false once replaced or removed).
     bool m_inMap = false;
-    // Scratch mark of the tree builder's walks; meaningless outside them.
+    // Scratch mark of the tree builder's and the aggregation's walks; meaningless outside them.
     std::uint8_t m_mark = 0;
 };
 

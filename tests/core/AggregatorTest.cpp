@@ -177,6 +177,24 @@ TEST(AggregatorTest, ChildCyclesAndSharedChildrenAreCountedOnce) {
     EXPECT_EQ(a.aggSz + shared.aggSz, 15);
 }
 
+TEST(AggregatorTest, AnItemUnderTwoFoldersWithoutACycleIsCountedOnce) {
+    // No cycle makes the walk long: only the second sight of an item tells it is not a tree.
+    ScanResult res;
+    Item& root = addRoot(res, "root[1]");
+    Item& a = addChild(res, root, "a", ItemKind::dir);
+    Item& b = addChild(res, root, "b", ItemKind::dir);
+    Item& f = addChild(res, a, "f", ItemKind::doc, 10);
+    b.children.push_back(&f);
+    Item& second = addRoot(res, "root[2]", 2);
+    Item& g = addChild(res, second, "g", ItemKind::doc, 7);
+    a.children.push_back(&g); // also below the first root
+
+    Aggregator::aggregate(res);
+    EXPECT_EQ(root.aggDocs + root.aggDirs + second.aggDocs + second.aggDirs,
+              static_cast<std::int64_t>(6));
+    EXPECT_EQ(root.aggSz + second.aggSz, 17);
+}
+
 TEST(AggregatorTest, HugeSizesSaturateInsteadOfWrapping) {
     constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
     ScanResult res;
