@@ -34,19 +34,29 @@ void failWith(const ScanController& c) {
     std::exit(1);
 }
 
+// Runs `done` when a scan has ended with a result; a failed scan ends the process when
+// `failOnError`, else the user sees its error and may try again.
 void watchFirstScan(ScanController& c, const std::function<void()>& done, bool failOnError) {
-    // Queued: the run counter changes first when a scan ends, its outcome right after.
-    QObject::connect(
-        &c, &ScanController::runIDChanged, &c,
-        [&c, done, failOnError] {
-            if (c.phase() == ScanController::Phase::error) {
-                if (failOnError)
-                    failWith(c);
-                return;
-            }
-            done();
-        },
-        Qt::QueuedConnection);
+    QObject::connect(&c, &ScanController::operationFinished, &c,
+                     [&c, done, failOnError](ScanController::Operation operation,
+                                             ScanController::Outcome outcome) {
+                         if (operation != ScanController::Operation::scan)
+                             return;
+                         if (outcome == ScanController::Outcome::done) {
+                             done();
+                             return;
+                         }
+                         if (failOnError && c.phase() == ScanController::Phase::error)
+                             failWith(c);
+                     });
+}
+
+// The self-test: the report of the controller's state after the first scan, then the end.
+void runSelfTest(ScanController& c) {
+    const QByteArray text = SelfTest::report(c).toUtf8();
+    std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
+    std::fflush(stdout);
+    std::exit(0);
 }
 
 // --help and --version are answered before the application connects to the window system, so
@@ -103,14 +113,8 @@ int main(int argc, char** argv) {
     TestHook::installFromEnvironment(controller, window);
 
     if (qEnvironmentVariableIsSet("TESSARY_SELFTEST")) {
-        controller.selfTestHook = [&controller] {
-            const QByteArray text = SelfTest::report(controller).toUtf8();
-            std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
-            std::fflush(stdout);
-            std::exit(0);
-        };
         watchFirstScan(
-            controller, [] {}, isHeadless());
+            controller, [&controller] { runSelfTest(controller); }, isHeadless());
     } else if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
         watchFirstScan(

@@ -17,7 +17,6 @@ namespace tessary {
 namespace {
 
 using Segment = UsageBarLayout::Segment;
-using Breakdown = ScanController::Breakdown;
 
 NodeDTO node(const std::string& id, ItemKind kind, std::int64_t qta, std::int64_t cloud = 0) {
     NodeDTO n;

@@ -28,7 +28,7 @@ public:
     // Ends the application (SIGTERM, then SIGKILL).
     ~RunningApp();
 
-    // What the window shows now (see app/varnelo/TestHook.cpp for the fields).
+    // What the window shows now (see app/views/TestHook.cpp for the fields).
     [[nodiscard]] QJsonObject state();
     // Polls the state until `condition` holds; the last state either way. `met` tells which.
     QJsonObject waitFor(const Condition& condition, int ms, bool* met = nullptr);

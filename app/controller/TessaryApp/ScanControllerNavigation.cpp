@@ -2,8 +2,7 @@
 // the usage bar's rows, drill-down path and breakdowns.
 #include "TessaryApp/ScanController.hpp"
 
-#include "TessaryApp/NestedItems.hpp"
-
+#include "TessaryApp/NodeRows.hpp"
 #include "TessaryApp/SearchText.hpp"
 #include "TessaryCore/Item.hpp"
 #include "TessaryCore/ScanResult.hpp"
@@ -21,22 +20,6 @@ std::vector<NodeDTO> firstRows(const std::vector<NodeDTO>& rows, std::size_t n) 
     return {rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(std::min(n, rows.size()))};
 }
 
-// The rows that lie inside no other of the rows: an item inside a listed folder is drawn, and
-// counted, as part of its folder.
-ScanController::Rows outermostRows(const ScanResult* result, const ScanController::Rows& rows) {
-    if (!result)
-        return rows;
-    std::vector<const Item*> items;
-    for (const NodeDTO& row : rows)
-        items.push_back(result->get(row.id));
-    const std::vector<bool> inside = NestedItems::insideAnother(*result, items);
-    ScanController::Rows outer;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (!inside[i])
-            outer.push_back(rows[i]);
-    return outer;
-}
-
 } // namespace
 
 Item* ScanController::find(const std::string& id) const {
@@ -50,10 +33,30 @@ Item* ScanController::currentItem() const {
 }
 
 NodeDTO ScanController::listedRow(const Item& item) const {
-    NodeDTO row(item);
-    row.dpath = m_result.value()->displayPath(item);
-    row.parent = std::string(item.parent());
-    return row;
+    return NodeRows::listed(*m_result.value(), item);
+}
+
+void ScanController::enterListing(View view) {
+    m_view = view;
+    m_barPath = BarPath{};
+}
+
+void ScanController::bindColorRank() {
+    m_colorRank.setBinding([this] {
+        switch (m_view.value()) {
+        case View::tree:
+            return ranks(m_children.value());
+        case View::top:
+            return ranks(m_topFiles.value());
+        case View::bigDirs:
+            return ranks(m_bigDirs.value());
+        case View::search:
+            return ranks(m_searchResults.value());
+        case View::deleteList:
+            return ranks(m_deleteRows.value());
+        }
+        return ColorRanks{};
+    });
 }
 
 void ScanController::navigate(const std::optional<std::string>& id, bool resetView) {
@@ -65,10 +68,9 @@ void ScanController::navigate(const std::optional<std::string>& id, bool resetVi
         item = result->mainRoot();
     if (!item)
         return;
-    if (resetView) {
-        m_view = View::tree;
+    if (resetView)
         m_query = QString();
-    }
+    enterListing(resetView ? View::tree : m_view.value());
     m_current = NodeDTO(*item);
     Rows crumbs;
     for (const Item* ancestor : result->ancestors(*item))
@@ -76,9 +78,9 @@ void ScanController::navigate(const std::optional<std::string>& id, bool resetVi
     m_breadcrumbs = std::move(crumbs);
 
     listChildren(*item);
+    noteRows(Rows{NodeDTO(*item)});
     m_selectedID = std::nullopt;
     m_hoveredID = std::nullopt;
-    m_barPath = BarPath{};
 }
 
 void ScanController::listChildren(const Item& folder) {
@@ -88,9 +90,9 @@ void ScanController::listChildren(const Item& folder) {
     rows.reserve(shown);
     for (std::size_t i = 0; i < shown; ++i)
         rows.emplace_back(*sorted[i]);
+    noteRows(rows);
     m_children = std::move(rows);
     m_more = static_cast<std::int64_t>(sorted.size() - shown);
-    m_colorRank = ranks(m_children);
 }
 
 void ScanController::setSortKey(SortKey key) {
@@ -151,9 +153,7 @@ void ScanController::showDeleteList() {
     if (m_busy)
         return;
     refreshDeleteRows();
-    m_view = View::deleteList;
-    m_colorRank = ranks(m_deleteRows);
-    m_barPath = BarPath{};
+    enterListing(View::deleteList);
 }
 
 template <class Listing, class Build>
@@ -161,10 +161,10 @@ void ScanController::showListing(View view, Listing& rows, Build&& build) {
     const ResultPtr result = m_result;
     if (m_busy || !result)
         return;
-    m_view = view;
-    rows = build(*result);
-    m_colorRank = ranks(rows);
-    m_barPath = BarPath{};
+    Rows built = build(*result);
+    noteRows(built);
+    rows = std::move(built);
+    enterListing(view);
 }
 
 void ScanController::loadTopFiles(int n) {
@@ -184,12 +184,10 @@ void ScanController::runSearch(int limit) {
     if (m_busy || !result)
         return;
     const std::string needle = SearchText::needle(m_query);
-    m_view = View::search;
+    enterListing(View::search);
     if (SearchText::visibleLength(needle) < searchMinLength) {
         m_searchResults = Rows{};
         m_searchTotal = 0;
-        m_colorRank = ColorRanks{};
-        m_barPath = BarPath{};
         return;
     }
     std::vector<Item*> hits;
@@ -205,9 +203,8 @@ void ScanController::runSearch(int limit) {
     rows.reserve(shown);
     for (std::size_t i = 0; i < shown; ++i)
         rows.push_back(listedRow(*hits[i]));
+    noteRows(rows);
     m_searchResults = std::move(rows);
-    m_colorRank = ranks(m_searchResults);
-    m_barPath = BarPath{};
 }
 
 ScanController::SearchIndex ScanController::buildSearchIndex(const ScanResult& result) {
@@ -221,10 +218,7 @@ ScanController::SearchIndex ScanController::buildSearchIndex(const ScanResult& r
 }
 
 ScanController::ColorRanks ScanController::ranks(const Rows& rows) {
-    ColorRanks map;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        map[rows[i].id] = static_cast<int>(i);
-    return map;
+    return NodeRows::ranks(rows);
 }
 
 ScanController::Rows ScanController::mapRows() const {
@@ -238,7 +232,7 @@ ScanController::Rows ScanController::mapRows() const {
     case View::search:
         return firstRows(m_searchResults, listingRowLimit);
     case View::deleteList:
-        return outermostRows(m_result.value().get(), m_deleteRows);
+        return m_deleteOuter;
     }
     return {};
 }
@@ -279,6 +273,13 @@ void ScanController::toggleBarFocus(const std::string& id, int level, int rank) 
     path.resize(at);
     path.push_back(BarFocus{id, rank});
     m_barPath = std::move(path);
+}
+
+void ScanController::afterResultChange(const OptID& keepingNode) {
+    m_breakdownCache.clear();
+    refreshSnapshots(keepingNode);
+    if (const ResultPtr result = m_result)
+        m_report = ScanReport::build(*result);
 }
 
 void ScanController::refreshSnapshots(const OptID& keepingNode) {

@@ -73,19 +73,15 @@ ContentView::ContentView(ScanController& c, AppActions& actions, QMainWindow* wi
     m_searchTask->setSingleShot(true);
     m_searchTask->setInterval(searchDelayMs);
     connect(m_searchTask, &QTimer::timeout, this, &ContentView::search);
-    // A search typed while an operation runs waits for its end. Queued: the run counter changes
-    // before the operation's result is taken over.
-    connect(
-        &c, &ScanController::runIDChanged, this,
-        [this] {
-            if (m_searchAfterRun && !m_c.busy()) {
-                // The end of a scan leaves the search; what was typed meanwhile comes back.
-                m_searchAfterRun = false;
-                m_c.setQuery(m_queryAfterRun);
-                search();
-            }
-        },
-        Qt::QueuedConnection);
+    // A search typed while an operation runs waits for its end.
+    connect(&c, &ScanController::operationFinished, this, [this] {
+        if (m_searchAfterRun && !m_c.busy()) {
+            // The end of a scan leaves the search; what was typed meanwhile comes back.
+            m_searchAfterRun = false;
+            m_c.setQuery(m_queryAfterRun);
+            search();
+        }
+    });
     QLineEdit* field = m_toolBar->searchField();
     connect(field, &QLineEdit::textEdited, this, &ContentView::queryEdited);
     connect(field, &QLineEdit::returnPressed, this, &ContentView::submitQuery);

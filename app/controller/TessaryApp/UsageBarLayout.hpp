@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TessaryApp/ScanController.hpp"
+#include "TessaryApp/UsageBarData.hpp"
 #include "TessaryCore/NodeDTO.hpp"
 
 #include <QPointF>
@@ -78,7 +78,7 @@ struct UsageBarLayout {
     };
 
     // A folder's breakdown, or null; the record must stay valid for the layout call.
-    using BreakdownSource = std::function<const ScanController::Breakdown*(const std::string& id)>;
+    using BreakdownSource = std::function<const Breakdown*(const std::string& id)>;
 
     struct Input {
         // The listing's rows in their order; rows of 0 bytes or less are left out.
@@ -88,9 +88,9 @@ struct UsageBarLayout {
         double width = 0;
         // Name of the listing, the parent of the main bar's segments.
         std::string listingName;
-        ScanController::BarPath barPath;
+        BarPath barPath;
         // Colour rank of each row; a row without one takes its position.
-        ScanController::ColorRanks ranks;
+        ColorRanks ranks;
         // A folder's children (ScanController::breakdown); none for files and unknown ids.
         BreakdownSource breakdown;
     };

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "TessaryApp/DeleteList.hpp"
 #include "TessaryApp/ScanReport.hpp"
 #include "TessaryApp/TrashMover.hpp"
+#include "TessaryApp/TrashVerdict.hpp"
+#include "TessaryApp/UsageBarData.hpp"
 #include "TessaryCore/NodeDTO.hpp"
 #include "TessaryCore/ScanEnvironment.hpp"
 #include "TessaryCore/ScanMode.hpp"
@@ -22,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,14 +37,23 @@ class DesktopServices;
 class Item;
 class ScanError;
 class ScanResult;
+class TrashPolicy;
 
-// The one state object of the application: it runs scans, hydrations and trash runs on
-// background threads, keeps the current result and builds the listings the windows show.
+// The one state object of the application, the front the windows hold. Its parts:
+// - the operations (ScanController.cpp: the scan; ScanControllerActions.cpp: hydration,
+//   file-manager actions, exports; ScanControllerTrash.cpp: the Trash run), all started through
+//   one runner (`run`);
+// - the browsing state (ScanControllerNavigation.cpp): the current folder, the listings, search,
+//   selection and the usage bar's path; `colorRank` is bound to the shown listing;
+// - the delete list (DeleteList) and the rules of the Trash (TrashPolicy), whose verdicts the
+//   rows carry (ScanControllerVerdicts.cpp).
 //
 // Every property is read and written on the main thread only; its change signal fires only
 // when a value really changes. Background threads never touch the controller: they hold a
 // QPointer to it and post their results and progress as queued calls, which a controller that
-// is gone drops. Only one background operation runs at a time (`busy`).
+// is gone drops. Only one background operation runs at a time (`busy`); while it runs, nothing
+// on the main thread reads the items of the result (the operation may be changing them): rows,
+// verdicts and breakdowns are values made before it started.
 class ScanController : public QObject {
     Q_OBJECT
 
@@ -62,30 +75,13 @@ public:
     };
     // The listing the window shows.
     enum class View { tree, top, bigDirs, search, deleteList };
+    // The background operations and how one ended.
+    enum class Operation { scan, hydrate, trash };
+    enum class Outcome { done, failed, stopped };
 
-    // One drilled-into segment of the usage bar: its item and the colour rank it was shown in.
-    struct BarFocus {
-        std::string id;
-        int rank = 0;
-        friend bool operator==(const BarFocus&, const BarFocus&) = default;
-    };
-    // The biggest non-empty children of a folder (at most the first 80 by size), the quota of
-    // all its children and their number.
-    struct Breakdown {
-        std::vector<NodeDTO> items;
-        std::int64_t total = 0;
-        std::int64_t count = 0;
-        friend bool operator==(const Breakdown&, const Breakdown&) = default;
-    };
-    // Totals of the delete list; a row inside another listed row is `nested` and not counted.
-    struct Savings {
-        std::int64_t qta = 0;
-        std::int64_t cloud = 0;
-        std::int64_t local = 0;
-        std::int64_t items = 0;
-        std::int64_t nested = 0;
-        friend bool operator==(const Savings&, const Savings&) = default;
-    };
+    using BarFocus = tessary::BarFocus;
+    using Breakdown = tessary::Breakdown;
+    using Savings = DeleteList::Savings;
     // The stop flag shared with one background operation; safe to read from any thread.
     class CancelBox {
     public:
@@ -106,11 +102,15 @@ public:
     // Lower-cased NFC names of the result's items (container roots left out), in the id map's
     // order. The pointers belong to the result the index was built from.
     using SearchIndex = std::vector<std::pair<std::string, Item*>>;
-    using ColorRanks = std::map<std::string, int>;
+    using ColorRanks = tessary::ColorRanks;
     using Rows = std::vector<NodeDTO>;
-    using BarPath = std::vector<BarFocus>;
+    using BarPath = tessary::BarPath;
     using IDList = std::vector<std::string>;
     using ResultPtr = std::shared_ptr<ScanResult>;
+    // What a background operation reports: phase, done, total, message.
+    using Progress =
+        std::function<void(std::string_view, std::int64_t, std::int64_t, std::string_view)>;
+    using Cancel = std::function<bool()>;
 
     // Limits of the listings.
     static constexpr int folderRowLimit = 1500;
@@ -140,7 +140,6 @@ public:
     [[nodiscard]] std::optional<QDateTime> started() const { return m_started; }
     [[nodiscard]] std::optional<QDateTime> finished() const { return m_finished; }
     [[nodiscard]] int runID() const { return m_runID; }
-    [[nodiscard]] std::optional<std::string> hydrateTarget() const { return m_hydrateTarget; }
     [[nodiscard]] std::optional<QString> toast() const { return m_toast; }
     [[nodiscard]] std::optional<ScanReport> report() const { return m_report; }
     [[nodiscard]] bool showSummary() const { return m_showSummary; }
@@ -148,9 +147,6 @@ public:
     [[nodiscard]] IDList deleteIDs() const { return m_deleteIDs; }
     [[nodiscard]] Rows deleteRows() const { return m_deleteRows; }
     [[nodiscard]] Savings deleteSavings() const { return m_deleteSavings; }
-    [[nodiscard]] ScanMode mode() const { return m_mode; }
-    [[nodiscard]] double maxAgeHours() const { return m_maxAgeHours; }
-    [[nodiscard]] double staleAfterHours() const { return m_staleAfterHours; }
     // The current result; shared with a running hydration or trash run, which only touch it
     // while `busy` is true.
     [[nodiscard]] ResultPtr result() const { return m_result; }
@@ -175,15 +171,21 @@ public:
     [[nodiscard]] ColorRanks colorRank() const { return m_colorRank; }
     [[nodiscard]] BarPath barPath() const { return m_barPath; }
 
+    // Settings of the next operation (no change signal: nothing shows them).
+    // The folder a running hydration lists; none otherwise.
+    [[nodiscard]] std::optional<std::string> hydrateTarget() const { return m_hydrateTarget; }
+    [[nodiscard]] ScanMode mode() const { return m_mode; }
+    [[nodiscard]] double maxAgeHours() const { return m_maxAgeHours; }
+    [[nodiscard]] double staleAfterHours() const { return m_staleAfterHours; }
+    void setMode(ScanMode mode) { m_mode = mode; }
+    void setMaxAgeHours(double hours) { m_maxAgeHours = hours; }
+    void setStaleAfterHours(double hours) { m_staleAfterHours = hours; }
     // The folders every operation works on; the process's default environment unless a test
     // points the controller at another home folder.
     [[nodiscard]] const ScanEnvironment& environment() const { return m_env; }
     void setEnvironment(const ScanEnvironment& env) { m_env = env; }
 
     // Settable properties.
-    void setMode(ScanMode mode) { m_mode = mode; }
-    void setMaxAgeHours(double hours) { m_maxAgeHours = hours; }
-    void setStaleAfterHours(double hours) { m_staleAfterHours = hours; }
     void setShowSummary(bool show) { m_showSummary = show; }
     // The order that picks which children of a large folder are listed (the first
     // folderRowLimit of them); the current folder's listing is made again in it.
@@ -231,7 +233,12 @@ public:
     void removeFromDeleteList(const std::string& id);
     void clearDeleteList();
     void refreshDeleteRows();
-    // Why the item must not be moved to the Trash, or none when it may.
+    [[nodiscard]] bool isListed(const std::string& id) const;
+    // What the rows show for the item: the verdict made when its listing was built (never
+    // reading the result while an operation runs), else one made now; while an operation runs
+    // an item no listing showed may not be added.
+    [[nodiscard]] TrashVerdict trashVerdict(const std::string& id) const;
+    // Why the item must not be moved to the Trash, or none when it may; asked of the disk now.
     [[nodiscard]] std::optional<QString> trashReason(const std::string& id) const;
     [[nodiscard]] std::optional<QString> trashReason(const Item& item) const;
     // The display name of the app whose internal data holds the item, or none.
@@ -246,6 +253,8 @@ public:
     // The local path `revealInFinder` would show for the item: its own, else its nearest
     // ancestor's; none when neither is known or the id is not in the result.
     [[nodiscard]] std::optional<std::string> localPath(const std::string& id) const;
+    // The id of the item's folder when the result holds it; none otherwise.
+    [[nodiscard]] std::optional<std::string> parentID(const std::string& id) const;
     void revealInFinder(const std::string& id);
     void openInFinder(const std::string& id);
     void showInParent(const std::string& id);
@@ -255,10 +264,6 @@ public:
     void openFullDiskAccessSettings();
     // The summary's count of folders that could not be read.
     [[nodiscard]] std::int64_t deniedCount() const;
-
-    // Called after a successful scan when TESSARY_SELFTEST is set (the application entry sets
-    // it to print the report and end the process).
-    std::function<void()> selfTestHook;
 
 signals:
     void phaseChanged();
@@ -270,7 +275,6 @@ signals:
     void startedChanged();
     void finishedChanged();
     void runIDChanged();
-    void hydrateTargetChanged();
     void toastChanged();
     void reportChanged();
     void showSummaryChanged();
@@ -278,9 +282,6 @@ signals:
     void deleteIDsChanged();
     void deleteRowsChanged();
     void deleteSavingsChanged();
-    void modeChanged();
-    void maxAgeHoursChanged();
-    void staleAfterHoursChanged();
     void resultChanged();
     void summaryChanged();
     void currentChanged();
@@ -298,6 +299,9 @@ signals:
     void hoveredIDChanged();
     void colorRankChanged();
     void barPathChanged();
+    // A background operation has ended and everything it changed is in place: the last signal
+    // of each operation.
+    void operationFinished(ScanController::Operation operation, ScanController::Outcome outcome);
 
 private:
     using OptText = std::optional<QString>;
@@ -306,28 +310,55 @@ private:
     using OptReport = std::optional<ScanReport>;
     using OptSummary = std::optional<SummaryDTO>;
     using OptNode = std::optional<NodeDTO>;
+    // What the rows of the listings carry besides their values: made with the listing.
+    struct RowFacts {
+        TrashVerdict verdict;
+        OptID localPath;
+        OptID parent;
+    };
 
+    // Runs `work(progress, cancel)` on a thread of its own and then, on the main thread,
+    // `finish(value)` with the value it returned; `finish` says how the operation ended.
+    // Marks the controller busy and clears the last error first; ends with operationFinished.
+    template <class Work, class Finish> void run(Operation operation, Work work, Finish finish);
+    // The untyped part of `run`: `inThread` runs on the new thread, `onMain` after it.
+    void launch(Operation operation, std::function<void()> inThread,
+                std::function<Outcome()> onMain);
+    void endOperation(Operation operation, const std::function<Outcome()>& onMain);
     // Marks the start of a background operation: stop flag and error cleared, busy.
     void beginOperation();
+    // Shows an operation's error in the status line.
+    void showError(const QString& text);
     // Switches to `view` with `rows` built by `build(result)`; refused while busy.
     template <class Listing, class Build> void showListing(View view, Listing& rows, Build&& build);
+    // The one place a new listing is entered: the view, no drilled-into bar segments.
+    void enterListing(View view);
+    // Binds colorRank to the rows of the shown view.
+    void bindColorRank();
     void setProgress(std::string_view phase, std::int64_t done, std::int64_t total,
                      const QString& message);
     // A progress callback for the core that posts every report to this controller.
-    [[nodiscard]] std::function<void(std::string_view, std::int64_t, std::int64_t,
-                                     std::string_view)>
-    progressSink();
-    [[nodiscard]] std::function<bool()> cancelCallback();
-    void finishScan(ResultPtr result, SearchIndex index, std::optional<ScanError> error);
-    void finishHydrate(SearchIndex index, std::int64_t count, std::optional<ScanError> error);
+    [[nodiscard]] Progress progressSink();
+    [[nodiscard]] Cancel cancelCallback();
+    struct ScanOutcome;
+    struct HydrateOutcome;
+    Outcome finishScan(ScanOutcome outcome);
+    Outcome finishHydrate(HydrateOutcome outcome);
     // `inner` are the confirmed ids that lie inside another confirmed item: they leave the list
     // and the result with it.
-    void finishTrash(const TrashMover::Outcome& outcome, const IDList& inner);
+    Outcome finishTrash(const TrashMover::Outcome& outcome, const IDList& inner);
+    void reportTrashFailures(const TrashMover::Outcome& outcome);
+    // The result changed (an operation ended): caches dropped, listings made again.
+    void afterResultChange(const OptID& keepingNode);
     void refreshSnapshots(const OptID& keepingNode);
     // The listing of `folder`'s children in the order of sortKey, cut at folderRowLimit.
     void listChildren(const Item& folder);
     void showStalenessToast();
-    void storeDeleteIDs(IDList ids);
+    void syncDeleteIDs();
+    // Remembers the verdicts and paths of `rows` for the views.
+    void noteRows(const Rows& rows);
+    [[nodiscard]] RowFacts factsOf(const Item& item, const TrashPolicy& policy) const;
+    [[nodiscard]] const RowFacts* knownFacts(const std::string& id) const;
     [[nodiscard]] Item* find(const std::string& id) const;
     [[nodiscard]] Item* currentItem() const;
     // The item's path, else the path of its nearest ancestor that has one.
@@ -336,7 +367,6 @@ private:
     void showInFileManager(const std::string& path);
     void noFileManager(const std::string& path);
     [[nodiscard]] NodeDTO listedRow(const Item& item) const;
-    [[nodiscard]] bool isProtectedFolder(const std::string& path) const;
     [[nodiscard]] bool confirmTrashDialogs(const std::vector<Item*>& allowed, int refused);
     void writeExport(const QString& proposedName, const QString& contentType,
                      const std::function<std::string()>& content, const QString& doneText);
@@ -352,8 +382,6 @@ private:
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptDate, m_finished,
                                &ScanController::finishedChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, int, m_runID, &ScanController::runIDChanged)
-    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptID, m_hydrateTarget,
-                               &ScanController::hydrateTargetChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptText, m_toast, &ScanController::toastChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptReport, m_report, &ScanController::reportChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, bool, m_showSummary,
@@ -365,12 +393,6 @@ private:
                                &ScanController::deleteRowsChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, Savings, m_deleteSavings,
                                &ScanController::deleteSavingsChanged)
-    Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, ScanMode, m_mode, ScanMode::dump,
-                                         &ScanController::modeChanged)
-    Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, double, m_maxAgeHours, 8760.0,
-                                         &ScanController::maxAgeHoursChanged)
-    Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, double, m_staleAfterHours, 6.0,
-                                         &ScanController::staleAfterHoursChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, ResultPtr, m_result, &ScanController::resultChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptSummary, m_summary,
                                &ScanController::summaryChanged)
@@ -401,10 +423,31 @@ private:
 
     DesktopServices* m_desktop;
     ScanEnvironment m_env = ScanEnvironment::defaultEnvironment();
+    ScanMode m_mode = ScanMode::dump;
+    double m_maxAgeHours = 8760.0;
+    double m_staleAfterHours = 6.0;
+    OptID m_hydrateTarget;
+    DeleteList m_deleteList;
+    // The outermost rows of the delete list, which the usage bar draws.
+    Rows m_deleteOuter;
+    std::unordered_map<std::string, RowFacts> m_rowFacts;
     std::map<std::string, Breakdown> m_breakdownCache;
     const std::shared_ptr<CancelBox> m_cancelBox = std::make_shared<CancelBox>();
     SearchIndex m_searchIndex;
     QTimer* m_toastTimer = nullptr;
 };
+
+template <class Work, class Finish>
+void ScanController::run(Operation operation, Work work, Finish finish) {
+    using Value = decltype(work(std::declval<const Progress&>(), std::declval<const Cancel&>()));
+    // The value crosses from the operation's thread to the main thread in this box.
+    auto box = std::make_shared<std::optional<Value>>();
+    launch(
+        operation,
+        [box, work = std::move(work), progress = progressSink(), cancel = cancelCallback()] {
+            box->emplace(work(progress, cancel));
+        },
+        [this, box, finish = std::move(finish)] { return finish(std::move(**box)); });
+}
 
 } // namespace tessary

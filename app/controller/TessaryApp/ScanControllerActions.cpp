@@ -4,7 +4,6 @@
 
 #include "TessaryApp/DesktopServices.hpp"
 #include "TessaryApp/Fmt.hpp"
-#include "TessaryApp/NamedThread.hpp"
 #include "TessaryCore/AtomicFile.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/Item.hpp"
@@ -14,9 +13,6 @@
 #include "TessaryCore/Serialization.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
 
-#include <QCoreApplication>
-#include <QPointer>
-
 namespace tessary {
 
 bool ScanController::canHydrate(const NodeDTO& node) {
@@ -24,70 +20,55 @@ bool ScanController::canHydrate(const NodeDTO& node) {
            !Item::isVirtualID(node.id);
 }
 
+// What a hydration hands to the main thread.
+struct ScanController::HydrateOutcome {
+    SearchIndex index;
+    std::int64_t count = 0;
+    std::optional<ScanError> error;
+};
+
 void ScanController::startHydrate(const std::string& id, int depth) {
     const ResultPtr result = m_result;
-    const Item* item = find(id);
+    const Item* item = m_busy ? nullptr : find(id);
     if (m_busy || !result || !item || !item->isDir() || !item->hasPath() || item->isVirtual()) {
         showToast(tr("Složku nelze načíst (není známa cesta nebo jde o kořen)."), 3.5);
         return;
     }
-    beginOperation();
     m_hydrateTarget = id;
     setProgress("hydrate", 0, 0, tr("Načítám seznam složky z iCloudu…"));
     showToast(tr("Načítám seznam složky z iCloudu – může to trvat i několik minut."), 5);
-
-    QPointer<ScanController> self(this);
-    auto progress = progressSink();
-    auto cancel = cancelCallback();
-    const bool started = NamedThread::start(
-        "icloud-hydrate", NamedThread::largeStack,
-        [self, result, id, depth, progress, cancel, env = m_env] {
-            SearchIndex index;
-            std::int64_t count = 0;
-            std::optional<ScanError> error;
+    run(
+        Operation::hydrate,
+        [result, id, depth, env = m_env](const Progress& progress, const Cancel& cancel) {
+            HydrateOutcome outcome;
             try {
-                count = Scanner::hydrate(*result, id, depth, progress, cancel, env,
-                                         TimeoutPool::shared());
-                index = buildSearchIndex(*result);
+                outcome.count = Scanner::hydrate(*result, id, depth, progress, cancel, env,
+                                                 TimeoutPool::shared());
+                outcome.index = buildSearchIndex(*result);
             } catch (const ScanError& e) {
-                error = e;
+                outcome.error = e;
             } catch (const std::exception& e) {
-                error = ScanError::message(e.what());
+                outcome.error = ScanError::message(e.what());
             }
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, index = std::move(index), count, error]() mutable {
-                    if (self)
-                        self->finishHydrate(std::move(index), count, std::move(error));
-                },
-                Qt::QueuedConnection);
-        });
-    if (!started)
-        finishHydrate({}, 0,
-                      ScanError::message(
-                          tr("Nepodařilo se spustit vlákno pro práci s diskem.").toStdString()));
+            return outcome;
+        },
+        [this](HydrateOutcome outcome) { return finishHydrate(std::move(outcome)); });
 }
 
-void ScanController::finishHydrate(SearchIndex index, std::int64_t count,
-                                   std::optional<ScanError> error) {
-    m_busy = false;
-    m_finished = QDateTime::currentDateTime();
-    m_runID = m_runID + 1;
+ScanController::Outcome ScanController::finishHydrate(HydrateOutcome outcome) {
     const OptID target = m_hydrateTarget;
-    m_hydrateTarget = std::nullopt;
-    if (error) {
-        const QString text = Fmt::text(error->description());
-        m_errorMessage = text;
-        setProgress("error", 0, 0, text);
+    Outcome ended = Outcome::done;
+    if (outcome.error) {
+        const QString text = Fmt::text(outcome.error->description());
+        showError(text);
         showToast(tr("Chyba: %1").arg(text), 6);
+        ended = outcome.error->isCancelled() ? Outcome::stopped : Outcome::failed;
     } else {
-        m_searchIndex = std::move(index);
-        setProgress("done", 1, 1, tr("Načteno %1").arg(Fmt::plural(count, "folders")));
+        m_searchIndex = std::move(outcome.index);
+        setProgress("done", 1, 1, tr("Načteno %1").arg(Fmt::plural(outcome.count, "folders")));
     }
-    m_breakdownCache.clear();
-    refreshSnapshots(target ? target : currentID());
-    if (const ResultPtr result = m_result)
-        m_report = ScanReport::build(*result);
+    afterResultChange(target ? target : currentID());
+    return ended;
 }
 
 std::optional<std::string> ScanController::nearestPath(const Item& item) const {
@@ -100,14 +81,8 @@ std::optional<std::string> ScanController::nearestPath(const Item& item) const {
     return std::nullopt;
 }
 
-std::optional<std::string> ScanController::localPath(const std::string& id) const {
-    const Item* item = find(id);
-    return item ? nearestPath(*item) : std::nullopt;
-}
-
 void ScanController::revealInFinder(const std::string& id) {
-    const Item* item = find(id);
-    const std::optional<std::string> path = item ? nearestPath(*item) : std::nullopt;
+    const std::optional<std::string> path = localPath(id);
     if (!path || !FS::lstat(*path)) {
         showToast(tr("Cesta na disku není známa."), 3.5);
         return;
@@ -132,7 +107,7 @@ void ScanController::noFileManager(const std::string& path) {
 }
 
 void ScanController::openInFinder(const std::string& id) {
-    const Item* item = find(id);
+    const Item* item = m_busy ? nullptr : find(id);
     if (item && item->hasPath()) {
         const std::string path(*item->path());
         const std::optional<StatInfo> info = FS::lstat(path);
@@ -150,19 +125,15 @@ void ScanController::openInFinder(const std::string& id) {
 }
 
 void ScanController::showInParent(const std::string& id) {
-    const Item* item = find(id);
-    if (!item)
+    const std::optional<std::string> parent = m_busy ? std::nullopt : parentID(id);
+    if (!parent)
         return;
-    const std::string parent(item->parent());
-    if (parent.empty() || !find(parent))
-        return;
-    navigate(parent, true);
+    navigate(*parent, true);
     m_selectedID = id;
 }
 
 void ScanController::copyPath(const std::string& id) {
-    const Item* item = find(id);
-    const std::optional<std::string> path = item ? nearestPath(*item) : std::nullopt;
+    const std::optional<std::string> path = localPath(id);
     if (!path)
         return;
     if (m_desktop)
@@ -190,7 +161,7 @@ void ScanController::writeExport(const QString& proposedName, const QString& con
 
 void ScanController::exportJSON() {
     const ResultPtr result = m_result;
-    if (!result)
+    if (!result || m_busy)
         return;
     writeExport(
         QStringLiteral("tessary.json"), QStringLiteral("json"),
@@ -199,7 +170,7 @@ void ScanController::exportJSON() {
 
 void ScanController::exportCSV() {
     const ResultPtr result = m_result;
-    const Item* item = currentItem();
+    const Item* item = m_busy ? nullptr : currentItem();
     if (!result || !item)
         return;
     writeExport(
@@ -219,7 +190,7 @@ void ScanController::openFullDiskAccessSettings() {
     // there), or the home folder when none was refused.
     const ResultPtr result = m_result;
     std::optional<std::string> refused;
-    if (result)
+    if (result && !m_busy)
         result->forEachItem([&refused](Item& item) {
             if (!refused && item.denied && item.hasPath())
                 refused = std::string(*item.path());

@@ -1,10 +1,12 @@
-// The controller's scan lifecycle: starting a scan on its own thread, forwarding progress,
-// stopping, taking the result over, and the transient message line.
+// The controller's background runner (one way to run an operation on a thread of its own, post
+// its progress and hand its value back) and the scan lifecycle: starting a scan, stopping,
+// taking the result over, and the transient message line.
 #include "TessaryApp/ScanController.hpp"
 
 #include "TessaryApp/AppSettings.hpp"
 #include "TessaryApp/Fmt.hpp"
 #include "TessaryApp/NamedThread.hpp"
+#include "TessaryApp/ThreadHandoff.hpp"
 #include "TessaryCore/ScanEnvironment.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/ScanResult.hpp"
@@ -16,7 +18,6 @@
 #include <QTimer>
 
 #include <array>
-#include <cstdlib>
 
 namespace tessary {
 
@@ -50,7 +51,8 @@ constexpr std::array<PhaseName, 11> phaseNames{{
 
 ScanController::ScanController(DesktopServices* desktop, QObject* parent)
     : QObject(parent), m_desktop(desktop) {
-    m_deleteIDs = AppSettings::deleteList();
+    m_deleteIDs = m_deleteList.ids();
+    bindColorRank();
     m_toastTimer = new QTimer(this);
     m_toastTimer->setSingleShot(true);
     connect(m_toastTimer, &QTimer::timeout, this, [this] { m_toast = std::nullopt; });
@@ -73,48 +75,94 @@ ScanController::Phase ScanController::phaseFromText(std::string_view text) {
     return Phase::start;
 }
 
+// What a scan hands to the main thread.
+struct ScanController::ScanOutcome {
+    ResultPtr result;
+    SearchIndex index;
+    std::optional<ScanError> error;
+};
+
 void ScanController::startScan(bool refresh) {
     if (m_busy)
         return;
-    beginOperation();
-    setProgress("start", 0, 0, tr("Spouštím sken…"));
-
     Scanner::Options options;
     options.mode = m_mode;
     options.refresh = refresh;
     options.maxAgeHours = m_maxAgeHours;
     options.refreshHint = tr("Nový výpis vytvoří tlačítko „Obnovit databázi“.").toStdString();
-
-    QPointer<ScanController> self(this);
-    auto progress = progressSink();
-    auto cancel = cancelCallback();
-    const bool started = NamedThread::start(
-        "tessary", NamedThread::largeStack, [self, options, progress, cancel, env = m_env] {
-            std::shared_ptr<ScanResult> result;
-            SearchIndex index;
-            std::optional<ScanError> error;
+    setProgress("start", 0, 0, tr("Spouštím sken…"));
+    run(
+        Operation::scan,
+        [options, env = m_env](const Progress& progress, const Cancel& cancel) {
+            ScanOutcome outcome;
             try {
-                result = Scanner::scan(options, progress, cancel, env, TimeoutPool::shared());
-                index = buildSearchIndex(*result);
+                outcome.result =
+                    Scanner::scan(options, progress, cancel, env, TimeoutPool::shared());
+                outcome.index = buildSearchIndex(*outcome.result);
             } catch (const ScanError& e) {
-                error = e;
-                result.reset();
+                outcome.error = e;
+                outcome.result.reset();
             } catch (const std::exception& e) {
-                error = ScanError::message(e.what());
-                result.reset();
+                outcome.error = ScanError::message(e.what());
+                outcome.result.reset();
             }
+            return outcome;
+        },
+        [this](ScanOutcome outcome) { return finishScan(std::move(outcome)); });
+}
+
+namespace {
+
+const char* threadName(ScanController::Operation operation) {
+    switch (operation) {
+    case ScanController::Operation::scan:
+        return "tessary";
+    case ScanController::Operation::hydrate:
+        return "icloud-hydrate";
+    case ScanController::Operation::trash:
+        return "icloud-trash";
+    }
+    return "tessary";
+}
+
+} // namespace
+
+void ScanController::launch(Operation operation, std::function<void()> inThread,
+                            std::function<Outcome()> onMain) {
+    beginOperation();
+    QPointer<ScanController> self(this);
+    const std::size_t stack =
+        operation == Operation::trash ? NamedThread::defaultStack : NamedThread::largeStack;
+    const bool started =
+        NamedThread::start(threadName(operation), stack, [self, operation, inThread, onMain] {
+            inThread();
+            ThreadHandoff::send();
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [self, result, index = std::move(index), error]() mutable {
+                [self, operation, onMain] {
+                    ThreadHandoff::receive();
                     if (self)
-                        self->finishScan(std::move(result), std::move(index), std::move(error));
+                        self->endOperation(operation, onMain);
                 },
                 Qt::QueuedConnection);
         });
-    if (!started)
-        finishScan(nullptr, {},
-                   ScanError::message(
-                       tr("Nepodařilo se spustit vlákno pro práci s diskem.").toStdString()));
+    if (started)
+        return;
+    endOperation(operation, [this] {
+        showError(tr("Nepodařilo se spustit vlákno pro práci s diskem."));
+        return Outcome::failed;
+    });
+}
+
+void ScanController::endOperation(Operation operation, const std::function<Outcome()>& onMain) {
+    m_busy = false;
+    m_finished = QDateTime::currentDateTime();
+    m_runID = m_runID + 1;
+    // What listings showed before belongs to the old state of the result.
+    m_rowFacts.clear();
+    const Outcome outcome = onMain();
+    m_hydrateTarget = std::nullopt;
+    emit operationFinished(operation, outcome);
 }
 
 void ScanController::beginOperation() {
@@ -125,19 +173,25 @@ void ScanController::beginOperation() {
     m_busy = true;
 }
 
+void ScanController::showError(const QString& text) {
+    m_errorMessage = text;
+    setProgress("error", 0, 0, text);
+}
+
 void ScanController::stop() {
     m_cancelBox->set(true);
     m_message = tr("Ruším…");
 }
 
-std::function<void(std::string_view, std::int64_t, std::int64_t, std::string_view)>
-ScanController::progressSink() {
+ScanController::Progress ScanController::progressSink() {
     QPointer<ScanController> self(this);
     return [self](std::string_view phase, std::int64_t done, std::int64_t total,
                   std::string_view message) {
+        ThreadHandoff::send();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, phase = std::string(phase), done, total, text = Fmt::text(message)] {
+                ThreadHandoff::receive();
                 if (self)
                     self->setProgress(phase, done, total, text);
             },
@@ -145,7 +199,7 @@ ScanController::progressSink() {
     };
 }
 
-std::function<bool()> ScanController::cancelCallback() {
+ScanController::Cancel ScanController::cancelCallback() {
     return [box = m_cancelBox] { return box->flag(); };
 }
 
@@ -157,33 +211,21 @@ void ScanController::setProgress(std::string_view phase, std::int64_t done, std:
     m_message = message;
 }
 
-void ScanController::finishScan(ResultPtr result, SearchIndex index,
-                                std::optional<ScanError> error) {
-    m_busy = false;
-    m_finished = QDateTime::currentDateTime();
-    m_runID = m_runID + 1;
-    m_hydrateTarget = std::nullopt;
-    if (error) {
-        const QString text = Fmt::text(error->description());
-        m_errorMessage = text;
-        setProgress("error", 0, 0, text);
-        return;
+ScanController::Outcome ScanController::finishScan(ScanOutcome outcome) {
+    if (outcome.error) {
+        showError(Fmt::text(outcome.error->description()));
+        return outcome.error->isCancelled() ? Outcome::stopped : Outcome::failed;
     }
-    if (!result)
-        return;
-    m_result = std::move(result);
-    m_breakdownCache.clear();
-    m_searchIndex = std::move(index);
+    if (!outcome.result)
+        return Outcome::stopped;
+    m_result = std::move(outcome.result);
+    m_searchIndex = std::move(outcome.index);
     setProgress("done", 1, 1, tr("Hotovo"));
-    refreshSnapshots(currentID());
+    afterResultChange(currentID());
     showStalenessToast();
-    m_report = ScanReport::build(*m_result.value());
-    if (std::getenv("TESSARY_SELFTEST") != nullptr && selfTestHook) {
-        selfTestHook();
-        return;
-    }
     if (AppSettings::showSummaryAfterScan())
         m_showSummary = true;
+    return Outcome::done;
 }
 
 void ScanController::showStalenessToast() {

@@ -34,7 +34,7 @@ struct RowPlan {
     double minRest = minRowRest;
     std::string restID;
     // Colour ranks by id (main bar only); other rows rank their items by position.
-    const ScanController::ColorRanks* ranks = nullptr;
+    const ColorRanks* ranks = nullptr;
     Segment shared;
 };
 
@@ -101,7 +101,7 @@ void placeStrips(std::size_t begin, std::size_t end, double y, double height,
     for (std::size_t i = begin; i < end; ++i) {
         if (!isFolderSegment(out[i]))
             continue;
-        const ScanController::Breakdown* parts = breakdown(out[i].id);
+        const Breakdown* parts = breakdown(out[i].id);
         // A folder whose children hold no bytes has nothing to divide its extent by.
         if (!parts || parts->total <= 0)
             continue;
@@ -163,7 +163,7 @@ UsageBarLayout UsageBarLayout::layout(const Input& input) {
         const Segment* focused = findOnRow(segs, rowBegin, rowEnd, input.barPath[i].id);
         if (!focused || !isFolderSegment(*focused))
             break;
-        const ScanController::Breakdown* parts = input.breakdown(focused->id);
+        const Breakdown* parts = input.breakdown(focused->id);
         if (!parts)
             break;
         const double top = bottom + funnelHeight;

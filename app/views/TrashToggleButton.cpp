@@ -4,7 +4,6 @@
 #include "Tints.hpp"
 
 #include "TessaryApp/ScanController.hpp"
-#include "TessaryCore/ScanResult.hpp"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -23,24 +22,20 @@ QString tr(const char* text) {
 
 TrashToggleButton TrashToggleButton::forNode(ScanController& c, const NodeDTO& node) {
     TrashToggleButton toggle;
-    const auto ids = c.deleteIDs();
     const std::string id = node.id;
-    toggle.inList = std::find(ids.begin(), ids.end(), id) != ids.end();
+    const TrashVerdict verdict = c.trashVerdict(id);
+    toggle.inList = verdict.listed;
     if (toggle.inList) {
         toggle.tooltip = tr("Odebrat ze seznamu ke smazání");
         toggle.action = [&c, id] { c.removeFromDeleteList(id); };
         return toggle;
     }
-    const std::optional<QString> reason = c.trashReason(id);
-    toggle.allowed = !reason;
-    const auto result = c.result();
-    const Item* item = result ? result->get(id) : nullptr;
-    const std::optional<QString> app = item ? c.appDataApp(*item) : std::nullopt;
-    toggle.warning = app.has_value();
+    toggle.allowed = verdict.allowed;
+    toggle.warning = verdict.app.has_value();
     if (!toggle.allowed)
-        toggle.tooltip = *reason;
-    else if (app)
-        toggle.tooltip = tr("Pozor: interní data aplikace ") + *app +
+        toggle.tooltip = verdict.reason.value_or(QString());
+    else if (verdict.app)
+        toggle.tooltip = tr("Pozor: interní data aplikace ") + *verdict.app +
                          tr(" – smazáním můžete aplikaci poškodit. Přidat do seznamu ke smazání");
     else
         toggle.tooltip = tr("Přidat do seznamu ke smazání");

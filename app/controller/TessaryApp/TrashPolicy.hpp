@@ -1,0 +1,54 @@
+#pragma once
+
+#include "TessaryApp/TrashVerdict.hpp"
+#include "TessaryCore/ScanEnvironment.hpp"
+
+#include <QString>
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace tessary {
+
+class Item;
+class ScanResult;
+
+// The rules that decide whether an item may be moved to the Trash, over one scan result and the
+// folders of the environment. The protected folders are looked up once, when the policy is made:
+// make a new policy to see the disk as it is now.
+//
+// Reads the result's items and the disk: use it only where the result does not change (on the
+// main thread while no operation runs, or inside the operation that owns the result).
+class TrashPolicy {
+public:
+    // `result` may be null (then no app container is known and none is protected).
+    TrashPolicy(const ScanEnvironment& env, const ScanResult* result);
+
+    // Why the item must not be moved to the Trash, or none when it may.
+    [[nodiscard]] std::optional<QString> reason(const Item& item) const;
+    // Whether `path` names one of the folders that must never be deleted: the home folder, the
+    // iCloud Drive folders, Desktop, Documents and Downloads, and every app container with its
+    // Documents folder. Another spelling of the same folder (a trailing "/", a path through a
+    // link, another letter case where the file system ignores it) is the same folder.
+    [[nodiscard]] bool isProtectedFolder(const std::string& path) const;
+    // The display name of the app whose internal data holds the item, or none.
+    [[nodiscard]] std::optional<QString> appDataApp(const Item& item) const;
+    // The reason and the app together; `listed` is left false.
+    [[nodiscard]] TrashVerdict verdict(const Item& item) const;
+
+private:
+    struct Folder {
+        std::string text;
+        bool exists = false;
+        dev_t dev = 0;
+        ino_t ino = 0;
+    };
+
+    ScanEnvironment m_env;
+    const ScanResult* m_result;
+    std::vector<Folder> m_protected;
+};
+
+} // namespace tessary
