@@ -1,5 +1,6 @@
 #include "AppActions.hpp"
 
+#include "ItemActions.hpp"
 #include "Links.hpp"
 #include "TessaryApp/ScanController.hpp"
 
@@ -44,6 +45,7 @@ AppActions::AppActions(ScanController& c, QObject* owner) : QObject(owner), m_c(
     // On a Mac, Qt moves it to the application menu under the system's own title.
     quit = action(this, tr("Konec"), QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
+    item = new ItemActions(c, this);
 
     connect(compare, &QAction::triggered, this, [this] { m_c.startScan(false); });
     connect(refresh, &QAction::triggered, this, [this] { m_c.startScan(true); });
@@ -112,6 +114,7 @@ void AppActions::fillMenuBar(QMenuBar* bar) {
     scan->addAction(fullDiskAccess);
     scan->addSeparator();
     scan->addAction(quit);
+    item->fillMenu(bar->addMenu(tr("Položka")));
     QMenu* help = bar->addMenu(tr("Nápověda"));
     help->addActions({website, support, privacy});
 }

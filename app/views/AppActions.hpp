@@ -8,6 +8,8 @@ class QMenuBar;
 
 namespace tessary {
 
+class ItemActions;
+
 class ScanController;
 
 // Every command of the menus, defined once and reused by the toolbar and the context menus.
@@ -18,7 +20,7 @@ class AppActions : public QObject {
 public:
     AppActions(ScanController& c, QObject* owner);
 
-    // The menus "Sken" and "Nápověda" with these actions, in their order.
+    // The menus "Sken", "Položka" and "Nápověda" with these actions, in their order.
     void fillMenuBar(QMenuBar* bar);
 
     // The shortcut of `compare`, also named by texts that point to it.
@@ -40,6 +42,8 @@ public:
     QAction* support;
     QAction* privacy;
     QAction* quit;
+    // The commands on the selected row.
+    ItemActions* item;
 
 private:
     void updateEnabled();

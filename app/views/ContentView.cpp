@@ -1,9 +1,11 @@
 #include "ContentView.hpp"
 
+#include "AppActions.hpp"
 #include "BreadcrumbBar.hpp"
 #include "DeleteListHeader.hpp"
 #include "FileListView.hpp"
 #include "FolderTableView.hpp"
+#include "ListingTable.hpp"
 #include "MainToolBar.hpp"
 #include "NameCell.hpp"
 #include "StatusBar.hpp"
@@ -69,6 +71,7 @@ ContentView::ContentView(ScanController& c, AppActions& actions, QMainWindow* wi
     layout->addWidget(divider(this));
     layout->addWidget(m_status);
     buildListings();
+    useItemActions(actions.item);
 
     m_searchTask->setSingleShot(true);
     m_searchTask->setInterval(searchDelayMs);
@@ -147,6 +150,12 @@ void ContentView::buildListings() {
     m_deleteList->setRows(m_c.deleteRows());
     for (FileListView* list : {m_top, m_bigDirs, m_search, m_deleteList})
         m_pane->addWidget(list);
+}
+
+void ContentView::useItemActions(const ItemActions* actions) {
+    m_folder->table().setItemActions(actions);
+    for (FileListView* list : {m_top, m_bigDirs, m_search, m_deleteList})
+        list->table().setItemActions(actions);
 }
 
 FileListView& ContentView::fileList(ScanController::View view) {

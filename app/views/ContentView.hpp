@@ -14,6 +14,7 @@ class QVBoxLayout;
 namespace tessary {
 
 class AppActions;
+class ItemActions;
 class BreadcrumbBar;
 class DeleteListHeader;
 class FileListView;
@@ -62,6 +63,8 @@ public:
 
 private:
     void buildListings();
+    // Every listing's row menu uses the shared item actions.
+    void useItemActions(const ItemActions* actions);
     void queryEdited(const QString& text);
     void submitQuery();
     // Runs the search for the query now, or once the running operation has ended.

@@ -14,7 +14,7 @@ namespace tessary {
 namespace {
 
 // Symbol name → freedesktop name. The Breeze theme has every one of these.
-constexpr std::array<std::pair<std::string_view, const char*>, 25> symbolNames{{
+constexpr std::array<std::pair<std::string_view, const char*>, 28> symbolNames{{
     {"chevron.up", "go-up"},
     {"chevron.backward", "go-previous"},
     {"house", "go-home"},
@@ -40,6 +40,9 @@ constexpr std::array<std::pair<std::string_view, const char*>, 25> symbolNames{{
     {"archivebox", "archive-extract"},
     {"questionmark.folder", "help-contents"},
     {"trash.circle", "trash-empty"},
+    {"doc.on.doc", "edit-copy"},
+    {"arrow.up.forward.app", "document-open"},
+    {"finder", "system-file-manager"},
 }};
 
 constexpr std::pair<std::string_view, const char*> checkmark{"checkmark.circle", "dialog-ok"};

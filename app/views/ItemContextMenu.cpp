@@ -1,68 +1,56 @@
 #include "ItemContextMenu.hpp"
 
+#include "ItemActions.hpp"
+
 #include "TessaryApp/ScanController.hpp"
-#include "TessaryCore/Item.hpp"
-#include "TessaryCore/ScanResult.hpp"
 
 #include <QCoreApplication>
 #include <QMenu>
-
-#include <algorithm>
 
 namespace tessary {
 
 namespace {
 
 using Entry = ItemContextMenu::Entry;
+using Command = ItemActions::Command;
 
 QString tr(const char* text) {
     return QCoreApplication::translate("ItemContextMenu", text);
 }
 
 Entry action(const QString& text, std::function<void()> run, bool enabled = true) {
-    return {Entry::Kind::action, text, enabled, std::move(run)};
+    return {Entry::Kind::action, text, enabled, std::move(run), std::nullopt};
+}
+
+// An entry of one of the item commands, as the shared action shows it for this row.
+Entry command(ScanController& c, const NodeDTO& node, Command which) {
+    const ItemActions::State state = ItemActions::state(c, node, which);
+    return {Entry::Kind::action, state.text, state.enabled,
+            [&c, node, which] { ItemActions::run(c, node, which); }, which};
 }
 
 Entry separator() {
-    return {Entry::Kind::separator, {}, false, {}};
-}
-
-// The row's parent: its own `parent` when the listing set one, else the parent of the item in
-// the result; none when that item is not in the result.
-std::optional<std::string> parentOf(const ScanResult* result, const NodeDTO& node) {
-    std::string parent = node.parent.value_or(std::string());
-    if (parent.empty() && result)
-        if (const Item* item = result->get(node.id))
-            parent = std::string(item->parent());
-    if (parent.empty() || !result || !result->get(parent))
-        return std::nullopt;
-    return parent;
+    return {Entry::Kind::separator, {}, false, {}, std::nullopt};
 }
 
 } // namespace
 
 std::vector<Entry> ItemContextMenu::entries(ScanController& c, const NodeDTO& node) {
     const std::string id = node.id;
-    const auto result = c.result();
-    const bool hasLocalPath = c.localPath(id).has_value();
     std::vector<Entry> list;
     if (node.isDir())
-        list.push_back(action(tr("Otevřít složku"), [&c, id] { c.navigate(id, true); }));
-    if (parentOf(result.get(), node))
+        list.push_back(command(c, node, Command::open));
+    if (c.parentID(id))
         list.push_back(action(tr("Ukázat v nadřazené složce"), [&c, id] { c.showInParent(id); }));
+    list.push_back(command(c, node, Command::reveal));
 #ifdef __APPLE__
-    const QString reveal = tr("Ukázat ve Finderu");
     const QString open = tr("Otevřít ve Finderu");
 #else
-    const QString reveal = tr("Ukázat ve správci souborů");
     const QString open = tr("Otevřít ve správci souborů");
 #endif
-    list.push_back(action(
-        reveal, [&c, id] { c.revealInFinder(id); }, hasLocalPath));
     if (node.isDir() && node.enumerated != std::optional<bool>(false) && node.path)
         list.push_back(action(open, [&c, id] { c.openInFinder(id); }));
-    list.push_back(action(
-        tr("Kopírovat cestu"), [&c, id] { c.copyPath(id); }, hasLocalPath));
+    list.push_back(command(c, node, Command::copyPath));
     if (ScanController::canHydrate(node)) {
         list.push_back(separator());
         list.push_back(
@@ -77,24 +65,19 @@ std::vector<Entry> ItemContextMenu::entries(ScanController& c, const NodeDTO& no
         c.loadTopFiles(ScanController::listingRowLimit);
     }));
     list.push_back(separator());
-    const auto ids = c.deleteIDs();
-    const std::optional<QString> reason = c.trashReason(id);
-    if (std::find(ids.begin(), ids.end(), id) != ids.end())
-        list.push_back(
-            action(tr("Odebrat ze seznamu ke smazání"), [&c, id] { c.removeFromDeleteList(id); }));
-    else
-        list.push_back(action(
-            tr("Přidat do seznamu ke smazání"), [&c, id] { c.addToDeleteList(id); }, !reason));
-    list.push_back(action(
-        tr("Přesunout do Koše…"), [&c, id] { c.confirmAndTrash({id}); }, !reason && !c.busy()));
-    if (reason)
-        list.push_back({Entry::Kind::note, *reason, false, {}});
+    list.push_back(command(c, node, Command::toggleListed));
+    list.push_back(command(c, node, Command::trash));
+    if (const std::optional<QString> reason = c.trashVerdict(id).reason)
+        list.push_back({Entry::Kind::note, *reason, false, {}, std::nullopt});
     return list;
 }
 
-QMenu* ItemContextMenu::build(ScanController& c, const NodeDTO& node, QWidget* parent) {
+QMenu* ItemContextMenu::build(ScanController& c, const NodeDTO& node, QWidget* parent,
+                              const ItemActions* shared) {
     auto* menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The shared actions act on the selected row: they stand in the menu of that row only.
+    const bool useShared = shared && shared->row() && shared->row()->id == node.id;
     for (const Entry& entry : entries(c, node)) {
         switch (entry.kind) {
         case Entry::Kind::separator:
@@ -104,6 +87,10 @@ QMenu* ItemContextMenu::build(ScanController& c, const NodeDTO& node, QWidget* p
             menu->addAction(entry.text)->setEnabled(false);
             break;
         case Entry::Kind::action: {
+            if (useShared && entry.command) {
+                menu->addAction(shared->action(*entry.command));
+                break;
+            }
             QAction* a = menu->addAction(entry.text);
             a->setEnabled(entry.enabled);
             QObject::connect(a, &QAction::triggered, menu, entry.run);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ItemActions.hpp"
+
 #include "TessaryCore/NodeDTO.hpp"
 
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QMenu;
@@ -26,14 +29,18 @@ public:
         QString text;
         bool enabled = true;
         std::function<void()> run;
+        // The item command the entry runs, whose shared action can stand for it.
+        std::optional<ItemActions::Command> command;
     };
 
     ItemContextMenu() = delete;
 
     // `c` must outlive the entries' actions.
     [[nodiscard]] static std::vector<Entry> entries(ScanController& c, const NodeDTO& node);
-    // A menu of the entries, deleted when it closes.
-    [[nodiscard]] static QMenu* build(ScanController& c, const NodeDTO& node, QWidget* parent);
+    // A menu of the entries, deleted when it closes. For the selected row the item commands are
+    // the `shared` actions (with their keys shown).
+    [[nodiscard]] static QMenu* build(ScanController& c, const NodeDTO& node, QWidget* parent,
+                                      const ItemActions* shared = nullptr);
 };
 
 } // namespace tessary

@@ -77,6 +77,8 @@ ListingTable::ListingTable(ScanController& c, NodeTableModel::Layout layout, QWi
                         break;
                     }
                 });
+        // And the header follows the controller's order when it is set elsewhere.
+        connect(&c, &ScanController::sortKeyChanged, this, &ListingTable::showSortKey);
         setItemDelegateForColumn(m_model->section(Column::qta), new SizeBarCell(this));
     } else {
         setModel(m_model);
@@ -107,8 +109,12 @@ ListingTable::ListingTable(ScanController& c, NodeTableModel::Layout layout, QWi
 
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        if (const NodeDTO* node = NodeTableModel::nodeAt(indexAt(pos)))
+        const QModelIndex index = indexAt(pos);
+        if (const NodeDTO* node = NodeTableModel::nodeAt(index)) {
+            // The menu's commands act on the selected row: the clicked one.
+            selectRow(index.row());
             openMenu(*node, viewport()->mapToGlobal(pos));
+        }
     });
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         if (const NodeDTO* node = NodeTableModel::nodeAt(index))
@@ -121,12 +127,33 @@ ListingTable::ListingTable(ScanController& c, NodeTableModel::Layout layout, QWi
     connect(model(), &QAbstractItemModel::modelReset, this, &ListingTable::selectFromController);
 }
 
+void ListingTable::showSortKey() {
+    using Column = NodeTableModel::Column;
+    Column column = Column::qta;
+    switch (m_c.sortKey()) {
+    case SortKey::name:
+        column = Column::name;
+        break;
+    case SortKey::cloud:
+        column = Column::cloud;
+        break;
+    case SortKey::local:
+        column = Column::local;
+        break;
+    case SortKey::qta:
+        break;
+    }
+    const int section = m_model->section(column);
+    if (horizontalHeader()->sortIndicatorSection() != section)
+        sortByColumn(section, column == Column::name ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
 const NodeDTO* ListingTable::nodeAtRow(int row) const {
     return NodeTableModel::nodeAt(model()->index(row, 0));
 }
 
 QMenu* ListingTable::openMenu(const NodeDTO& node, const QPoint& globalPos) {
-    QMenu* menu = ItemContextMenu::build(m_c, node, this);
+    QMenu* menu = ItemContextMenu::build(m_c, node, this, m_itemActions);
     menu->popup(globalPos);
     return menu;
 }

@@ -6,6 +6,8 @@
 
 namespace tessary {
 
+class ItemActions;
+
 class BadgePopover;
 class NameCell;
 class ScanController;
@@ -28,6 +30,8 @@ public:
     [[nodiscard]] const NodeDTO* nodeAtRow(int row) const;
     // Opens the row menu of the row with `id` at `globalPos` (also what a right click does).
     QMenu* openMenu(const NodeDTO& node, const QPoint& globalPos);
+    // The shared item actions the row menu lists; null: the menu makes its own entries.
+    void setItemActions(const ItemActions* actions) { m_itemActions = actions; }
 
 signals:
     void rowActivated(const tessary::NodeDTO& node);
@@ -37,12 +41,15 @@ protected:
 
 private:
     void selectFromController();
+    // Shows the controller's sortKey as the header's sort column.
+    void showSortKey();
     void sendSelection();
 
     ScanController& m_c;
     NodeTableModel* m_model;
     NameCell* m_nameCell;
     BadgePopover* m_popover;
+    const ItemActions* m_itemActions = nullptr;
     bool m_syncing = false;
 };
 

@@ -2,6 +2,7 @@
 // Trash is read back by trash-cli's `trash-list`, a client independent of Qt.
 #include "ControllerFixture.hpp"
 
+#include "TessaryApp/DeleteList.hpp"
 #include "TessaryApp/Fmt.hpp"
 #include "TessaryCore/Item.hpp"
 #include "TessaryCore/ScanResult.hpp"
@@ -62,56 +63,7 @@ protected:
     ScanController c{&desktop};
 };
 
-Item resolvedItem(const std::string& id, const std::string& path) {
-    Item item(id, "parent", "name", ItemKind::dir, 1);
-    item.setPath(path);
-    item.resolved = true;
-    return item;
-}
-
 } // namespace
-
-TEST_F(DeleteListTest, ProtectedFoldersAreRefusedHoweverTheirPathIsWritten) {
-    const std::string h = home.env.home;
-    for (const char* name : {"Documents", "Desktop", "Downloads"})
-        fs::create_directories(fs::path(h) / name);
-    fs::create_directories(home.drive() / "Documents");
-    fs::create_directories(home.drive() / "Desktop");
-    fs::create_directory_symlink(h, fs::path(h) / "Alias");
-    writeFile(fs::path(h) / "Documents" / "letter.txt", 10);
-    c.setEnvironment(home.env);
-
-    const std::string system = "Systémovou složku nelze smazat.";
-    for (const std::string& path :
-         {h + "/Documents", h + "/Documents/", h + "//Downloads", h + "/Alias/Documents", h,
-          h + "/", home.env.mobileDocs, home.env.cloudDocsDir + "/",
-          home.env.cloudDocsDir + "/Documents", home.env.cloudDocsDir + "/Desktop"})
-        EXPECT_EQ(text(c.trashReason(resolvedItem("x", path)).value_or("")), system) << path;
-    // The link itself is not the folder it leads to; a file inside the folder may go.
-    EXPECT_FALSE(c.trashReason(resolvedItem("x", h + "/Documents/letter.txt")));
-    EXPECT_FALSE(c.trashReason(resolvedItem("x", h + "/Alias")));
-
-    EXPECT_EQ(text(c.trashReason(resolvedItem("root[1]", h + "/x")).value_or("")),
-              "Kořen kontejneru nelze smazat.");
-    EXPECT_EQ(text(c.trashReason(resolvedItem("orphans[1]", h + "/x")).value_or("")),
-              "Kořen kontejneru nelze smazat.");
-    Item unresolved = resolvedItem("x", h + "/Documents/letter.txt");
-    unresolved.resolved = false;
-    EXPECT_EQ(text(c.trashReason(unresolved).value_or("")),
-              "Jméno je maskované – soubor se na disku nepodařilo najít. Smažte ho ve správci "
-              "souborů nebo na icloud.com.");
-    Item ambiguous = resolvedItem("x", h + "/Documents/letter.txt");
-    ambiguous.ambiguous = true;
-    EXPECT_EQ(text(c.trashReason(ambiguous).value_or("")),
-              "Přiřazení jména je jen odhad – kvůli bezpečnosti ho smažte ve správci souborů.");
-    testsupport::TempDir outside("app-outside");
-    writeFile(outside / "f", 1);
-    EXPECT_EQ(text(c.trashReason(resolvedItem("x", (outside / "f").string())).value_or("")),
-              "Položka leží mimo vaši domovskou složku.");
-    EXPECT_EQ(text(c.trashReason(resolvedItem("x", h + "/gone.txt")).value_or("")),
-              "Položka už na disku není (možná byla smazaná jinde). Klikněte na „Znovu "
-              "porovnat“.");
-}
 
 TEST_F(DeleteListTest, TheListKeepsItsOrderSurvivesARestartAndCountsNestedItemsOnce) {
     writeFile(home.drive() / "A" / "f1", 3000);
@@ -341,4 +293,42 @@ TEST_F(DeleteListTest, ATrashRunShowsNoErrorOfAnEarlierScan) {
     EXPECT_FALSE(c.errorMessage());
     EXPECT_EQ(c.phase(), ScanController::Phase::done);
     EXPECT_FALSE(fs::exists(home.drive() / "old.bin"));
+}
+
+// The list on its own: stored at each change, each id once, rows only for ids the result holds,
+// and a row inside another listed row counted once.
+TEST_F(DeleteListTest, TheListAloneKeepsItsIdsAndCountsNestedRowsOnce) {
+    writeFile(home.drive() / "A" / "f1", 3000);
+    writeFile(home.drive() / "A" / "f2", 2000);
+    writeFile(home.drive() / "B.bin", 100000);
+    scan();
+    const std::string a = idOf(home.drive() / "A");
+    const std::string f1 = idOf(home.drive() / "A" / "f1");
+    const std::string b = idOf(home.drive() / "B.bin");
+
+    DeleteList list;
+    EXPECT_TRUE(list.ids().empty());
+    EXPECT_TRUE(list.add(f1));
+    EXPECT_TRUE(list.add(a));
+    EXPECT_FALSE(list.add(f1));
+    EXPECT_TRUE(list.add("gone-id"));
+    EXPECT_EQ(DeleteList().ids(), (DeleteList::IDList{f1, a, "gone-id"})) << "stored at once";
+
+    DeleteList::Listing listing = list.listing(*c.result());
+    ASSERT_EQ(listing.rows.size(), 2u) << "an id the result does not hold has no row";
+    EXPECT_EQ(listing.rows[0].id, a);
+    EXPECT_EQ(listing.savings.items, 1);
+    EXPECT_EQ(listing.savings.nested, 1);
+    EXPECT_EQ(listing.savings.qta, listing.rows[0].qta);
+    EXPECT_TRUE(list.contains("gone-id"));
+
+    list.add(b);
+    list.removeAll({a, "gone-id"});
+    EXPECT_EQ(list.ids(), (DeleteList::IDList{f1, b}));
+    listing = list.listing(*c.result());
+    EXPECT_EQ(listing.savings.items, 2);
+    EXPECT_EQ(listing.savings.nested, 0);
+    list.remove(f1);
+    list.clear();
+    EXPECT_TRUE(DeleteList().ids().empty());
 }

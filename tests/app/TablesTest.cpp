@@ -19,6 +19,7 @@
 #include "TessaryApp/Fmt.hpp"
 
 #include <QAbstractItemModelTester>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSortFilterProxyModel>
@@ -282,6 +283,11 @@ TEST_F(WindowTest, SortingALargeFolderByAHeaderListsTheFirstRowsInThatOrder) {
     EXPECT_EQ(c.sortKey(), SortKey::qta);
     EXPECT_EQ(table.nodeAtRow(0)->name, "f1599.bin");
     EXPECT_FALSE(shownNames().contains("f0000.bin"));
+
+    // The order set on the controller shows in the header too.
+    c.setSortKey(SortKey::name);
+    EXPECT_EQ(table.horizontalHeader()->sortIndicatorSection(), 0);
+    EXPECT_EQ(table.nodeAtRow(0)->name, "f0000.bin");
 }
 
 TEST_F(WindowTest, RowsWithoutARankHaveNoMarkAndTheHoverFollowsThePointer) {
