@@ -159,13 +159,15 @@ void ScanController::endOperation(Operation operation, const std::function<Outco
     m_finished = QDateTime::currentDateTime();
     m_runID = m_runID + 1;
     // What listings showed before belongs to the old state of the result.
-    m_rowFacts.clear();
+    forgetFacts();
     const Outcome outcome = onMain();
     m_hydrateTarget = std::nullopt;
     emit operationFinished(operation, outcome);
 }
 
 void ScanController::beginOperation() {
+    // While the operation runs nothing reads the result: every row shown now is judged first.
+    judgeListedRows();
     m_cancelBox->set(false);
     m_errorMessage = std::nullopt;
     m_started = QDateTime::currentDateTime();

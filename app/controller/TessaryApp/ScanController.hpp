@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TessaryApp/CancelBox.hpp"
 #include "TessaryApp/DeleteList.hpp"
 #include "TessaryApp/ScanReport.hpp"
 #include "TessaryApp/TrashMover.hpp"
@@ -21,7 +22,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,23 +82,6 @@ public:
     using BarFocus = tessary::BarFocus;
     using Breakdown = tessary::Breakdown;
     using Savings = DeleteList::Savings;
-    // The stop flag shared with one background operation; safe to read from any thread.
-    class CancelBox {
-    public:
-        void set(bool value) {
-            std::lock_guard guard(m_lock);
-            m_flag = value;
-        }
-        [[nodiscard]] bool flag() {
-            std::lock_guard guard(m_lock);
-            return m_flag;
-        }
-
-    private:
-        std::mutex m_lock;
-        bool m_flag = false;
-    };
-
     // Lower-cased NFC names of the result's items (container roots left out), in the id map's
     // order. The pointers belong to the result the index was built from.
     using SearchIndex = std::vector<std::pair<std::string, Item*>>;
@@ -355,10 +338,12 @@ private:
     void listChildren(const Item& folder);
     void showStalenessToast();
     void syncDeleteIDs();
-    // Remembers the verdicts and paths of `rows` for the views.
-    void noteRows(const Rows& rows);
-    [[nodiscard]] RowFacts factsOf(const Item& item, const TrashPolicy& policy) const;
-    [[nodiscard]] const RowFacts* knownFacts(const std::string& id) const;
+    // The facts of the item's row: remembered, else made now from the result and the disk; none
+    // for an unknown id, and none not remembered while an operation runs.
+    [[nodiscard]] const RowFacts* factsFor(const std::string& id) const;
+    // Makes the facts of every row of every listing before an operation starts.
+    void judgeListedRows();
+    void forgetFacts();
     [[nodiscard]] Item* find(const std::string& id) const;
     [[nodiscard]] Item* currentItem() const;
     // The item's path, else the path of its nearest ancestor that has one.
@@ -430,7 +415,10 @@ private:
     DeleteList m_deleteList;
     // The outermost rows of the delete list, which the usage bar draws.
     Rows m_deleteOuter;
-    std::unordered_map<std::string, RowFacts> m_rowFacts;
+    // Made when a row is first asked about, dropped when a listing is entered or the result
+    // changes; the policy with them.
+    mutable std::unordered_map<std::string, RowFacts> m_rowFacts;
+    mutable std::shared_ptr<const TrashPolicy> m_policy;
     std::map<std::string, Breakdown> m_breakdownCache;
     const std::shared_ptr<CancelBox> m_cancelBox = std::make_shared<CancelBox>();
     SearchIndex m_searchIndex;

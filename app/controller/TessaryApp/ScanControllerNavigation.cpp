@@ -39,6 +39,8 @@ NodeDTO ScanController::listedRow(const Item& item) const {
 void ScanController::enterListing(View view) {
     m_view = view;
     m_barPath = BarPath{};
+    // The rows of the new listing are judged anew, against the disk as it is now.
+    forgetFacts();
 }
 
 void ScanController::bindColorRank() {
@@ -78,7 +80,6 @@ void ScanController::navigate(const std::optional<std::string>& id, bool resetVi
     m_breadcrumbs = std::move(crumbs);
 
     listChildren(*item);
-    noteRows(Rows{NodeDTO(*item)});
     m_selectedID = std::nullopt;
     m_hoveredID = std::nullopt;
 }
@@ -90,7 +91,6 @@ void ScanController::listChildren(const Item& folder) {
     rows.reserve(shown);
     for (std::size_t i = 0; i < shown; ++i)
         rows.emplace_back(*sorted[i]);
-    noteRows(rows);
     m_children = std::move(rows);
     m_more = static_cast<std::int64_t>(sorted.size() - shown);
 }
@@ -161,9 +161,7 @@ void ScanController::showListing(View view, Listing& rows, Build&& build) {
     const ResultPtr result = m_result;
     if (m_busy || !result)
         return;
-    Rows built = build(*result);
-    noteRows(built);
-    rows = std::move(built);
+    rows = build(*result);
     enterListing(view);
 }
 
@@ -203,7 +201,6 @@ void ScanController::runSearch(int limit) {
     rows.reserve(shown);
     for (std::size_t i = 0; i < shown; ++i)
         rows.push_back(listedRow(*hits[i]));
-    noteRows(rows);
     m_searchResults = std::move(rows);
 }
 

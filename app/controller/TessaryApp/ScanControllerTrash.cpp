@@ -73,7 +73,6 @@ void ScanController::refreshDeleteRows() {
     if (!result || m_busy)
         return;
     DeleteList::Listing listing = m_deleteList.listing(*result);
-    noteRows(listing.rows);
     m_deleteOuter = NodeRows::outermost(result.get(), listing.rows);
     m_deleteRows = std::move(listing.rows);
     m_deleteSavings = listing.savings;

@@ -1,7 +1,8 @@
 // What the rows of the listings carry besides their values: whether each item may go to the
 // Trash (and why not), whether it is an app's internal data, its path on the disk and its folder.
-// They are made on the main thread when a listing is built, so the views paint and act on values
-// and never read the result while an operation may be changing it.
+// They are made on the main thread when a row is first asked about, and for every listed row
+// before an operation starts, so the views paint and act on values and never read the result
+// while an operation may be changing it.
 #include "TessaryApp/ScanController.hpp"
 
 #include "TessaryApp/TrashPolicy.hpp"
@@ -10,30 +11,38 @@
 
 namespace tessary {
 
-ScanController::RowFacts ScanController::factsOf(const Item& item,
-                                                 const TrashPolicy& policy) const {
-    RowFacts facts;
-    facts.verdict = policy.verdict(item);
-    facts.localPath = nearestPath(item);
-    const std::string parent(item.parent());
-    if (!parent.empty() && find(parent))
-        facts.parent = parent;
-    return facts;
-}
-
-void ScanController::noteRows(const Rows& rows) {
+const ScanController::RowFacts* ScanController::factsFor(const std::string& id) const {
+    if (const auto found = m_rowFacts.find(id); found != m_rowFacts.end())
+        return &found->second;
     const ResultPtr result = m_result;
-    if (!result || m_busy)
-        return;
-    const TrashPolicy policy(m_env, result.get());
-    for (const NodeDTO& row : rows)
-        if (const Item* item = result->get(row.id))
-            m_rowFacts.insert_or_assign(row.id, factsOf(*item, policy));
+    const Item* item = m_busy || !result ? nullptr : result->get(id);
+    if (!item)
+        return nullptr;
+    if (!m_policy)
+        m_policy = std::make_shared<const TrashPolicy>(m_env, result.get());
+    RowFacts facts;
+    facts.verdict = m_policy->verdict(*item);
+    facts.localPath = nearestPath(*item);
+    const std::string parent(item->parent());
+    if (!parent.empty() && result->get(parent))
+        facts.parent = parent;
+    return &m_rowFacts.emplace(id, std::move(facts)).first->second;
 }
 
-const ScanController::RowFacts* ScanController::knownFacts(const std::string& id) const {
-    const auto found = m_rowFacts.find(id);
-    return found == m_rowFacts.end() ? nullptr : &found->second;
+void ScanController::judgeListedRows() {
+    if (m_busy)
+        return;
+    for (const Rows& rows : {m_children.value(), m_topFiles.value(), m_bigDirs.value(),
+                             m_searchResults.value(), m_deleteRows.value()})
+        for (const NodeDTO& row : rows)
+            (void)factsFor(row.id);
+    if (const OptID current = currentID())
+        (void)factsFor(*current);
+}
+
+void ScanController::forgetFacts() {
+    m_rowFacts.clear();
+    m_policy.reset();
 }
 
 bool ScanController::isListed(const std::string& id) const {
@@ -42,15 +51,12 @@ bool ScanController::isListed(const std::string& id) const {
 
 TrashVerdict ScanController::trashVerdict(const std::string& id) const {
     TrashVerdict verdict;
-    if (const RowFacts* facts = knownFacts(id)) {
+    if (const RowFacts* facts = factsFor(id))
         verdict = facts->verdict;
-    } else if (m_busy) {
+    else if (m_busy)
         verdict.reason = tr("Počkejte, až skončí probíhající operace.");
-    } else if (const Item* item = find(id)) {
-        verdict = TrashPolicy(m_env, m_result.value().get()).verdict(*item);
-    } else {
+    else
         verdict.reason = tr("Položka v datech není.");
-    }
     verdict.listed = isListed(id);
     return verdict;
 }
@@ -72,7 +78,7 @@ std::optional<QString> ScanController::appDataApp(const Item& item) const {
 
 std::optional<std::string> ScanController::localPath(const std::string& id) const {
     if (m_busy) {
-        const RowFacts* facts = knownFacts(id);
+        const RowFacts* facts = factsFor(id);
         return facts ? facts->localPath : std::nullopt;
     }
     const Item* item = find(id);
@@ -81,7 +87,7 @@ std::optional<std::string> ScanController::localPath(const std::string& id) cons
 
 std::optional<std::string> ScanController::parentID(const std::string& id) const {
     if (m_busy) {
-        const RowFacts* facts = knownFacts(id);
+        const RowFacts* facts = factsFor(id);
         return facts ? facts->parent : std::nullopt;
     }
     const Item* item = find(id);

@@ -71,8 +71,8 @@ TrashPolicy::TrashPolicy(const ScanEnvironment& env, const ScanResult* result)
         struct stat info {};
         if (::stat(folder.c_str(), &info) == 0) {
             entry.exists = true;
-            entry.dev = info.st_dev;
-            entry.ino = info.st_ino;
+            entry.dev = static_cast<std::uint64_t>(info.st_dev);
+            entry.ino = static_cast<std::uint64_t>(info.st_ino);
         }
         m_protected.push_back(std::move(entry));
     }
@@ -84,11 +84,13 @@ std::optional<QString> TrashPolicy::reason(const Item& item) const {
     if (std::optional<QString> unknown = unknownName(item))
         return unknown;
     const std::string path(*item.path());
-    if (isProtectedFolder(path))
+    // One look at the disk answers both whether it is a protected folder and whether it is there.
+    const std::optional<StatInfo> info = FS::lstat(path);
+    if (isProtected(path, info))
         return tr("Systémovou složku nelze smazat.");
     if (!(path + "/").starts_with(m_env.home + "/"))
         return tr("Položka leží mimo vaši domovskou složku.");
-    if (!FS::lstat(path))
+    if (!info)
         return tr("Položka už na disku není (možná byla smazaná jinde). Klikněte na „Znovu "
                   "porovnat“.");
     return std::nullopt;
@@ -98,13 +100,15 @@ std::optional<QString> TrashPolicy::reason(const Item& item) const {
 // same folder is refused as well. A protected folder that does not exist is compared by its
 // text, without trailing "/".
 bool TrashPolicy::isProtectedFolder(const std::string& path) const {
-    struct stat target {};
-    const bool known = ::lstat(path.c_str(), &target) == 0;
+    return isProtected(path, FS::lstat(path));
+}
+
+bool TrashPolicy::isProtected(const std::string& path, const std::optional<StatInfo>& info) const {
     const std::string text = withoutTrailingSlash(path);
     for (const Folder& folder : m_protected) {
         if (folder.text == text)
             return true;
-        if (known && folder.exists && folder.dev == target.st_dev && folder.ino == target.st_ino)
+        if (info && folder.exists && folder.dev == info->dev && folder.ino == info->ino)
             return true;
     }
     return false;

@@ -2,12 +2,13 @@
 
 #include "TessaryApp/TrashVerdict.hpp"
 #include "TessaryCore/ScanEnvironment.hpp"
+#include "TessaryCore/StatInfo.hpp"
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace tessary {
@@ -42,9 +43,13 @@ private:
     struct Folder {
         std::string text;
         bool exists = false;
-        dev_t dev = 0;
-        ino_t ino = 0;
+        std::uint64_t dev = 0;
+        std::uint64_t ino = 0;
     };
+
+    // `info` is the lstat of `path`, none when nothing is there.
+    [[nodiscard]] bool isProtected(const std::string& path,
+                                   const std::optional<StatInfo>& info) const;
 
     ScanEnvironment m_env;
     const ScanResult* m_result;
