@@ -172,6 +172,25 @@ std::unique_ptr<ScanResult> Scanner::scan(const Options& options, const Progress
     return result;
 }
 
+std::unique_ptr<ScanResult> Scanner::analyseDump(const std::string& path,
+                                                 const ProgressCallback& progress,
+                                                 const CancelCallback& cancel) {
+    // The parser has no cancel callback of its own: its progress reports are where a stop
+    // request is heard.
+    const ProgressCallback stoppable = [&](std::string_view phase, std::int64_t done,
+                                           std::int64_t total, std::string_view message) {
+        checkCancel(cancel);
+        progress(phase, done, total, message);
+    };
+    auto result = std::make_unique<ScanResult>(DumpParser::parse(path, stoppable));
+    checkCancel(cancel);
+    progress("aggregate", 0, 1, "Sčítám velikosti…");
+    Aggregator::aggregate(*result);
+    checkCancel(cancel);
+    progress("done", 1, 1, "Hotovo");
+    return result;
+}
+
 std::int64_t Scanner::hydrate(ScanResult& result, std::string_view itemID, int depth,
                               const ProgressCallback& progress, const CancelCallback& cancel,
                               const ScanEnvironment& env, TimeoutPool& pool) {

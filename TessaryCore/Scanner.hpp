@@ -43,6 +43,14 @@ struct Scanner {
     scan(const Options& options, const ProgressCallback& progress, const CancelCallback& cancel,
          const ScanEnvironment& env, TimeoutPool& pool);
 
+    // Reads a dump file as the database describes it, without comparing anything with this disk
+    // (a dump copied from another Mac): nothing is resolved, so every document counts as
+    // cloud-only. Parsed and aggregated; a stop request is honoured at every progress report.
+    // The last report is ("done", 1, 1, "Hotovo").
+    [[nodiscard]] static std::unique_ptr<ScanResult> analyseDump(const std::string& path,
+                                                                 const ProgressCallback& progress,
+                                                                 const CancelCallback& cancel);
+
     // Lists the cloud-only folder `itemID` of an earlier dump scan with downloading of folder
     // listings allowed, and `depth` - 1 (clamped to 1..3 levels in all) levels of the unlisted
     // folders below it, at most 200 per level. Changes `result` in place and aggregates it before

@@ -4,8 +4,6 @@
 #include "cli/ProgressPrinter.hpp"
 #include "cli/TerminalText.hpp"
 
-#include "TessaryCore/Aggregator.hpp"
-#include "TessaryCore/DumpParser.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/Scanner.hpp"
@@ -50,26 +48,6 @@ ScanEnvironment environmentFor(const CliOptions& options) {
     return ScanEnvironment(home);
 }
 
-// A dump given by path is analysed as the database describes it: nothing is compared with
-// this disk, so nothing is resolved and every document counts as cloud-only. The parser has
-// no cancel callback of its own, so its progress reports are where a stop request is heard.
-std::unique_ptr<ScanResult> analyseDumpFile(const std::string& path,
-                                            const ProgressCallback& progress,
-                                            const std::atomic<bool>& stop) {
-    const ProgressCallback stoppable = [&](std::string_view phase, std::int64_t done,
-                                           std::int64_t total, std::string_view message) {
-        checkStop(stop);
-        progress(phase, done, total, message);
-    };
-    auto result = std::make_unique<ScanResult>(DumpParser::parse(path, stoppable));
-    checkStop(stop);
-    progress("aggregate", 0, 1, "Sčítám velikosti…");
-    Aggregator::aggregate(*result);
-    checkStop(stop);
-    progress("done", 1, 1, "Hotovo");
-    return result;
-}
-
 std::unique_ptr<ScanResult> runScan(const CliOptions& options, const ScanEnvironment& env,
                                     const ProgressCallback& progress,
                                     const CancelCallback& cancel) {
@@ -103,7 +81,7 @@ int runCli(const CliOptions& options, const std::atomic<bool>& stop) {
     try {
         std::unique_ptr<ScanResult> result;
         if (options.dumpFile) {
-            result = analyseDumpFile(*options.dumpFile, progress, stop);
+            result = Scanner::analyseDump(*options.dumpFile, progress, cancel);
         } else {
             const ScanEnvironment env = environmentFor(options);
             result = runScan(options, env, progress, cancel);

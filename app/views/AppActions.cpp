@@ -2,6 +2,8 @@
 
 #include "ItemActions.hpp"
 #include "Links.hpp"
+#include "TessaryApp/AppSettings.hpp"
+#include "TessaryApp/Fmt.hpp"
 #include "TessaryApp/ScanController.hpp"
 
 #include <QAction>
@@ -24,6 +26,13 @@ QAction* action(QObject* owner, const QString& text, const QKeySequence& shortcu
 } // namespace
 
 AppActions::AppActions(ScanController& c, QObject* owner) : QObject(owner), m_c(c) {
+    scanFolder = action(this, tr("Skenovat složku…"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    scanFolder->setToolTip(tr("Ukáže, co zabírá místo v libovolné složce na disku (%1)")
+                               .arg(keysText(scanFolder->shortcut())));
+    openDump = action(this, tr("Otevřít výpis databáze…"));
+    openDump->setToolTip(tr("Výpis databáze iCloud Drive z jiného Macu, jen pro čtení"));
+    iCloudDrive = action(this, tr("iCloud Drive"));
+    iCloudDrive->setToolTip(tr("Zpět na iCloud Drive tohoto počítače"));
     compare = action(this, tr("Znovu porovnat"), compareKeys());
     refresh = action(this, tr("Obnovit databázi (brctl dump)…"),
                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
@@ -47,6 +56,10 @@ AppActions::AppActions(ScanController& c, QObject* owner) : QObject(owner), m_c(
     quit->setMenuRole(QAction::QuitRole);
     item = new ItemActions(c, this);
 
+    connect(scanFolder, &QAction::triggered, this, [this] { m_c.chooseFolderToScan(); });
+    connect(openDump, &QAction::triggered, this, [this] { m_c.chooseDumpToOpen(); });
+    connect(iCloudDrive, &QAction::triggered, this,
+            [this] { m_c.openSource(ScanSource::iCloudDrive()); });
     connect(compare, &QAction::triggered, this, [this] { m_c.startScan(false); });
     connect(refresh, &QAction::triggered, this, [this] { m_c.startScan(true); });
     connect(stop, &QAction::triggered, this, [this] { m_c.stop(); });
@@ -75,7 +88,7 @@ AppActions::AppActions(ScanController& c, QObject* owner) : QObject(owner), m_c(
     for (auto signal : {&ScanController::busyChanged, &ScanController::resultChanged,
                         &ScanController::reportChanged, &ScanController::breadcrumbsChanged,
                         &ScanController::currentChanged, &ScanController::viewChanged,
-                        &ScanController::summaryChanged})
+                        &ScanController::summaryChanged, &ScanController::sourceChanged})
         connect(&m_c, signal, this, &AppActions::updateEnabled);
     updateEnabled();
 }
@@ -84,12 +97,33 @@ void AppActions::updateEnabled() {
     const bool busy = m_c.busy();
     const bool hasResult = m_c.result() != nullptr;
     stop->setEnabled(busy);
+    scanFolder->setEnabled(!busy);
+    openDump->setEnabled(!busy);
+    iCloudDrive->setEnabled(!busy && m_c.source().kind != ScanSource::Kind::iCloudDrive);
     summary->setEnabled(m_c.report().has_value() && !busy);
     home->setEnabled(!busy && hasResult && !m_c.isAtHome());
     parent->setEnabled(!busy && !m_c.breadcrumbs().empty());
     topFiles->setEnabled(hasResult && !busy);
     exportJSON->setEnabled(hasResult && !busy);
     exportCSV->setEnabled(m_c.current().has_value() && !busy);
+}
+
+void AppActions::fillRecent(QMenu* menu) {
+    menu->clear();
+    const std::vector<ScanSource> sources = AppSettings::recentSources();
+    menu->setEnabled(!sources.empty());
+    for (const ScanSource& source : sources) {
+        const bool there = source.isAvailable();
+        QString text = source.title();
+        if (source.readOnly())
+            text = tr("%1 (výpis)").arg(text);
+        if (!there)
+            text = tr("%1 – nenalezeno").arg(text);
+        QAction* a = menu->addAction(text);
+        a->setToolTip(Fmt::text(source.paths.front()));
+        a->setEnabled(there && !m_c.busy());
+        connect(a, &QAction::triggered, this, [this, source] { m_c.openSource(source); });
+    }
 }
 
 QKeySequence AppActions::compareKeys() {
@@ -103,6 +137,11 @@ QString AppActions::keysText(const QKeySequence& keys) {
 void AppActions::fillMenuBar(QMenuBar* bar) {
     QMenu* scan = bar->addMenu(tr("Sken"));
     scan->setToolTipsVisible(true);
+    scan->addActions({scanFolder, openDump, iCloudDrive});
+    QMenu* recent = scan->addMenu(tr("Nedávné"));
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] { fillRecent(recent); });
+    fillRecent(recent);
+    scan->addSeparator();
     scan->addActions({compare, refresh, stop});
     scan->addSeparator();
     scan->addAction(summary);

@@ -4,6 +4,7 @@
 #include <QObject>
 
 class QAction;
+class QMenu;
 class QMenuBar;
 
 namespace tessary {
@@ -28,6 +29,9 @@ public:
     // A shortcut in the platform's own notation: "Ctrl+R" on Linux, "⌘R" on a Mac.
     [[nodiscard]] static QString keysText(const QKeySequence& keys);
 
+    QAction* scanFolder;
+    QAction* openDump;
+    QAction* iCloudDrive;
     QAction* compare;
     QAction* refresh;
     QAction* stop;
@@ -44,6 +48,9 @@ public:
     QAction* quit;
     // The commands on the selected row.
     ItemActions* item;
+
+    // The menu "Nedávné": the sources scanned recently, a missing one marked and disabled.
+    void fillRecent(QMenu* menu);
 
 private:
     void updateEnabled();

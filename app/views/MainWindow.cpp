@@ -4,11 +4,17 @@
 #include "ContentView.hpp"
 #include "Icons.hpp"
 #include "ScanSummaryView.hpp"
+#include "TessaryApp/AppSettings.hpp"
 #include "TessaryApp/ScanController.hpp"
 #include "UsageBarView.hpp"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenuBar>
+#include <QMimeData>
 
 namespace tessary {
 
@@ -17,6 +23,7 @@ MainWindow::MainWindow(ScanController& c, QWidget* parent)
     // Before any icon is looked up.
     Icons::useThemeWithFallback();
     setWindowTitle(QStringLiteral("Varnelo"));
+    setAcceptDrops(true);
     setMinimumSize(960, 600);
     resize(1320, 820);
     m_actions->fillMenuBar(menuBar());
@@ -26,6 +33,42 @@ MainWindow::MainWindow(ScanController& c, QWidget* parent)
     setCentralWidget(m_content);
     m_content->setUsageBar(new UsageBarView(c));
     m_content->setSummaryView(new ScanSummaryView(c));
+    connect(&c, &ScanController::sourceChanged, this, &MainWindow::updateTitle);
+    updateTitle();
+}
+
+void MainWindow::updateTitle() {
+    const ScanSource source = m_c.source();
+    if (source.kind == ScanSource::Kind::iCloudDrive)
+        setWindowTitle(QStringLiteral("Varnelo"));
+    else
+        setWindowTitle(tr("%1 — Varnelo").arg(source.title()));
+}
+
+std::vector<std::string> MainWindow::droppedFolders(const QMimeData* data) {
+    std::vector<std::string> folders;
+    if (!data || !data->hasUrls())
+        return folders;
+    for (const QUrl& url : data->urls()) {
+        const QString path = url.toLocalFile();
+        if (!url.isLocalFile() || !QFileInfo(path).isDir())
+            return {};
+        folders.push_back(QFile::encodeName(path).toStdString());
+    }
+    return folders;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!m_c.busy() && !droppedFolders(event->mimeData()).empty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> folders = droppedFolders(event->mimeData());
+    if (folders.empty() || m_c.busy())
+        return;
+    event->acceptProposedAction();
+    m_c.openSource(ScanSource::folders(folders));
 }
 
 void MainWindow::changeEvent(QEvent* event) {
@@ -36,8 +79,15 @@ void MainWindow::changeEvent(QEvent* event) {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!m_c.result() && !m_c.busy())
-        m_c.startScan(false);
+    if (m_c.result() || m_c.busy())
+        return;
+    m_c.startScan(false);
+    // The app starts on the iCloud Drive; a folder or dump looked at last time is offered.
+    const std::optional<ScanSource> last = AppSettings::lastSource();
+    if (last && last->kind != ScanSource::Kind::iCloudDrive && last->isAvailable())
+        m_c.showToast(
+            tr("Minule jste prohlíželi „%1“. Najdete to v menu Sken → Nedávné.").arg(last->title()),
+            6);
 }
 
 } // namespace tessary

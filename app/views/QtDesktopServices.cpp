@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -71,6 +72,23 @@ std::optional<QString> QtDesktopServices::askSavePath(const QString& name,
     if (path.isEmpty())
         return std::nullopt;
     return path;
+}
+
+std::optional<std::string> QtDesktopServices::askFolder() {
+    const QString path = QFileDialog::getExistingDirectory(
+        m_window, QObject::tr("Skenovat složku"), QDir::homePath(), QFileDialog::ShowDirsOnly);
+    if (path.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(path).toStdString();
+}
+
+std::optional<std::string> QtDesktopServices::askDumpFile() {
+    const QString path = QFileDialog::getOpenFileName(
+        m_window, QObject::tr("Otevřít výpis databáze"), QDir::homePath(),
+        QObject::tr("Výpis databáze (*.txt *.dump);;Všechny soubory (*)"));
+    if (path.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(path).toStdString();
 }
 
 void QtDesktopServices::copyToClipboard(const QString& text) {

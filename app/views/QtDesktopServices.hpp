@@ -21,6 +21,8 @@ public:
     bool showInFileManager(const QString& path) override;
     bool openFolder(const QString& path) override;
     bool openUrl(const QUrl& url) override;
+    std::optional<std::string> askFolder() override;
+    std::optional<std::string> askDumpFile() override;
 
 private:
     QWidget* m_window = nullptr;

@@ -57,10 +57,15 @@ public:
         urls.push_back(url);
         return fileManagerAnswers;
     }
+    std::optional<std::string> askFolder() override { return folderAnswer; }
+    std::optional<std::string> askDumpFile() override { return dumpAnswer; }
 
     // Button indexes `confirm` answers with, in order; -1 (closed) once they run out.
     std::deque<int> answers;
     std::optional<QString> savePath;
+    // What the folder and dump dialogs answer; none: cancelled.
+    std::optional<std::string> folderAnswer;
+    std::optional<std::string> dumpAnswer;
     // Whether a file manager (or URL opener) answers.
     bool fileManagerAnswers = true;
     // Runs while a dialog is open (the user does something else meanwhile).

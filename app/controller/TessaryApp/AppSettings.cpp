@@ -2,7 +2,9 @@
 
 #include <QSettings>
 #include <QStringList>
+#include <QVariantList>
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace tessary {
@@ -46,6 +48,45 @@ void AppSettings::setShowSummaryAfterScan(bool show) {
     QSettings s = settings();
     s.setValue(showSummaryKey, show);
     s.sync();
+}
+
+std::vector<ScanSource> AppSettings::recentSources() {
+    std::vector<ScanSource> sources;
+    for (const QVariant& value : settings().value(recentSourcesKey).toList()) {
+        // A value another version or a hand wrote is skipped, not trusted.
+        const std::optional<ScanSource> source = ScanSource::fromStored(value.toByteArray());
+        if (!source || source->kind == ScanSource::Kind::iCloudDrive)
+            continue;
+        if (std::find(sources.begin(), sources.end(), *source) == sources.end())
+            sources.push_back(*source);
+        if (sources.size() == static_cast<std::size_t>(recentSourceLimit))
+            break;
+    }
+    return sources;
+}
+
+void AppSettings::rememberSource(const ScanSource& source) {
+    QSettings s = settings();
+    s.setValue(lastSourceKey, source.stored());
+    if (source.kind != ScanSource::Kind::iCloudDrive) {
+        std::vector<ScanSource> sources = recentSources();
+        std::erase(sources, source);
+        sources.insert(sources.begin(), source);
+        if (sources.size() > static_cast<std::size_t>(recentSourceLimit))
+            sources.resize(recentSourceLimit);
+        QVariantList list;
+        for (const ScanSource& recent : sources)
+            list.push_back(recent.stored());
+        s.setValue(recentSourcesKey, list);
+    }
+    s.sync();
+}
+
+std::optional<ScanSource> AppSettings::lastSource() {
+    const QVariant value = settings().value(lastSourceKey);
+    if (!value.isValid())
+        return std::nullopt;
+    return ScanSource::fromStored(value.toByteArray());
 }
 
 } // namespace tessary

@@ -5,12 +5,13 @@
 #include <QUrl>
 
 #include <optional>
+#include <string>
 
 namespace tessary {
 
-// Everything the controller asks of the desktop: alerts, the save dialog, the clipboard, the
-// file manager and the URL opener. The application gives it the real dialogs and calls; tests
-// give it a scripted implementation that records each call and answers the dialogs.
+// Everything the controller asks of the desktop: alerts, the save and open dialogs, the
+// clipboard, the file manager and the URL opener. The application gives it the real dialogs and
+// calls; tests give it a scripted implementation that records each call and answers the dialogs.
 // Called on the main thread only; the dialogs are modal.
 class DesktopServices {
 public:
@@ -44,6 +45,11 @@ public:
     virtual bool openFolder(const QString& path) = 0;
     // False when no program took the address.
     virtual bool openUrl(const QUrl& url) = 0;
+    // Asks for a folder to scan with the platform's folder dialog; its path as the system's raw
+    // bytes, none when the user cancelled (or the desktop has no dialog).
+    virtual std::optional<std::string> askFolder() { return std::nullopt; }
+    // Asks for a database dump file to open; as askFolder.
+    virtual std::optional<std::string> askDumpFile() { return std::nullopt; }
 };
 
 } // namespace tessary

@@ -77,12 +77,21 @@ ScanController::Phase ScanController::phaseFromText(std::string_view text) {
 
 // What a scan hands to the main thread.
 struct ScanController::ScanOutcome {
+    ScanSource source;
     ResultPtr result;
     SearchIndex index;
     std::optional<ScanError> error;
 };
 
 void ScanController::startScan(bool refresh) {
+    scanSource(m_source, refresh);
+}
+
+void ScanController::openSource(const ScanSource& source) {
+    scanSource(source, false);
+}
+
+void ScanController::scanSource(const ScanSource& source, bool refresh) {
     if (m_busy)
         return;
     Scanner::Options options;
@@ -90,14 +99,23 @@ void ScanController::startScan(bool refresh) {
     options.refresh = refresh;
     options.maxAgeHours = m_maxAgeHours;
     options.refreshHint = tr("Nový výpis vytvoří tlačítko „Obnovit databázi“.").toStdString();
+    if (source.kind == ScanSource::Kind::folders) {
+        options.mode = ScanMode::fs;
+        options.fsRoots.emplace();
+        for (const std::string& path : source.paths)
+            options.fsRoots->push_back(ScanSource::rootOf(path));
+    }
     setProgress("start", 0, 0, tr("Spouštím sken…"));
     run(
         Operation::scan,
-        [options, env = m_env](const Progress& progress, const Cancel& cancel) {
+        [options, source, env = m_env](const Progress& progress, const Cancel& cancel) {
             ScanOutcome outcome;
+            outcome.source = source;
             try {
                 outcome.result =
-                    Scanner::scan(options, progress, cancel, env, TimeoutPool::shared());
+                    source.kind == ScanSource::Kind::dumpFile
+                        ? Scanner::analyseDump(source.paths.front(), progress, cancel)
+                        : Scanner::scan(options, progress, cancel, env, TimeoutPool::shared());
                 outcome.index = buildSearchIndex(*outcome.result);
             } catch (const ScanError& e) {
                 outcome.error = e;
@@ -222,6 +240,9 @@ ScanController::Outcome ScanController::finishScan(ScanOutcome outcome) {
         return Outcome::stopped;
     m_result = std::move(outcome.result);
     m_searchIndex = std::move(outcome.index);
+    m_source = outcome.source;
+    if (AppSettings::lastSource() != std::optional<ScanSource>(outcome.source))
+        AppSettings::rememberSource(outcome.source);
     setProgress("done", 1, 1, tr("Hotovo"));
     afterResultChange(currentID());
     showStalenessToast();

@@ -3,6 +3,7 @@
 #include "TessaryApp/CancelBox.hpp"
 #include "TessaryApp/DeleteList.hpp"
 #include "TessaryApp/ScanReport.hpp"
+#include "TessaryApp/ScanSource.hpp"
 #include "TessaryApp/TrashMover.hpp"
 #include "TessaryApp/TrashVerdict.hpp"
 #include "TessaryApp/UsageBarData.hpp"
@@ -153,6 +154,8 @@ public:
     [[nodiscard]] std::optional<std::string> hoveredID() const { return m_hoveredID; }
     [[nodiscard]] ColorRanks colorRank() const { return m_colorRank; }
     [[nodiscard]] BarPath barPath() const { return m_barPath; }
+    // Where the shown result came from; the iCloud Drive until another source was scanned.
+    [[nodiscard]] ScanSource source() const { return m_source; }
 
     // Settings of the next operation (no change signal: nothing shows them).
     // The folder a running hydration lists; none otherwise.
@@ -181,9 +184,14 @@ public:
     void setHoveredID(std::optional<std::string> id) { m_hoveredID = std::move(id); }
 
     // Scan lifecycle.
-    // Starts a scan on the thread "tessary"; `refresh` makes a new database dump. Does nothing
-    // while `busy`.
+    // Starts a scan of `source` on the thread "tessary"; `refresh` makes a new database dump.
+    // Does nothing while `busy`.
     void startScan(bool refresh);
+    // Scans another source; the shown result and its source stay until the scan succeeds.
+    void openSource(const ScanSource& source);
+    // Asks for a folder (a dump file) with the desktop's dialog and scans it.
+    void chooseFolderToScan();
+    void chooseDumpToOpen();
     // Asks the running operation to stop at its next check.
     void stop();
     // Shows `text` in `toast` for `seconds`; a newer toast replaces it and restarts the count.
@@ -282,6 +290,7 @@ signals:
     void hoveredIDChanged();
     void colorRankChanged();
     void barPathChanged();
+    void sourceChanged();
     // A background operation has ended and everything it changed is in place: the last signal
     // of each operation.
     void operationFinished(ScanController::Operation operation, ScanController::Outcome outcome);
@@ -323,6 +332,7 @@ private:
     // A progress callback for the core that posts every report to this controller.
     [[nodiscard]] Progress progressSink();
     [[nodiscard]] Cancel cancelCallback();
+    void scanSource(const ScanSource& source, bool refresh);
     struct ScanOutcome;
     struct HydrateOutcome;
     Outcome finishScan(ScanOutcome outcome);
@@ -344,6 +354,8 @@ private:
     // Makes the facts of every row of every listing before an operation starts.
     void judgeListedRows();
     void forgetFacts();
+    // The rules of the Trash over the current result and the disk as it is now.
+    [[nodiscard]] TrashPolicy policyNow() const;
     [[nodiscard]] Item* find(const std::string& id) const;
     [[nodiscard]] Item* currentItem() const;
     // The item's path, else the path of its nearest ancestor that has one.
@@ -405,6 +417,7 @@ private:
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, ColorRanks, m_colorRank,
                                &ScanController::colorRankChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, BarPath, m_barPath, &ScanController::barPathChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, ScanSource, m_source, &ScanController::sourceChanged)
 
     DesktopServices* m_desktop;
     ScanEnvironment m_env = ScanEnvironment::defaultEnvironment();

@@ -4,6 +4,7 @@
 
 #include "TessaryApp/DesktopServices.hpp"
 #include "TessaryApp/Fmt.hpp"
+#include "TessaryApp/TrashPolicy.hpp"
 #include "TessaryCore/AtomicFile.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/Item.hpp"
@@ -28,6 +29,10 @@ struct ScanController::HydrateOutcome {
 };
 
 void ScanController::startHydrate(const std::string& id, int depth) {
+    if (m_source.value().readOnly()) {
+        showToast(TrashPolicy::readOnlyReason(), 3.5);
+        return;
+    }
     const ResultPtr result = m_result;
     const Item* item = m_busy ? nullptr : find(id);
     if (m_busy || !result || !item || !item->isDir() || !item->hasPath() || item->isVirtual()) {
@@ -69,6 +74,20 @@ ScanController::Outcome ScanController::finishHydrate(HydrateOutcome outcome) {
     }
     afterResultChange(target ? target : currentID());
     return ended;
+}
+
+void ScanController::chooseFolderToScan() {
+    if (m_busy || !m_desktop)
+        return;
+    if (const std::optional<std::string> path = m_desktop->askFolder())
+        openSource(ScanSource::folders({*path}));
+}
+
+void ScanController::chooseDumpToOpen() {
+    if (m_busy || !m_desktop)
+        return;
+    if (const std::optional<std::string> path = m_desktop->askDumpFile())
+        openSource(ScanSource::dumpFile(*path));
 }
 
 std::optional<std::string> ScanController::nearestPath(const Item& item) const {

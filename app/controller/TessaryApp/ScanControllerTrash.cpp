@@ -37,8 +37,7 @@ void ScanController::addToDeleteList(const std::string& id) {
         return;
     // While an operation runs the result is not read: the verdict its row carries decides.
     const Item* item = m_busy ? nullptr : find(id);
-    const TrashVerdict verdict =
-        item ? TrashPolicy(m_env, m_result.value().get()).verdict(*item) : trashVerdict(id);
+    const TrashVerdict verdict = item ? policyNow().verdict(*item) : trashVerdict(id);
     if (verdict.reason && (item || m_busy)) {
         showToast(*verdict.reason, 3.5);
         return;
@@ -82,7 +81,7 @@ void ScanController::confirmAndTrash(const IDList& ids) {
     const ResultPtr result = m_result;
     if (m_busy || !result)
         return;
-    const TrashPolicy policy(m_env, result.get());
+    const TrashPolicy policy = policyNow();
     std::vector<Item*> items;
     for (const std::string& id : ids)
         if (Item* item = result->get(id))
@@ -184,7 +183,7 @@ bool ScanController::confirmTrashDialogs(const std::vector<Item*>& allowed, int 
     if (m_desktop->confirm(first) != 0)
         return false;
 
-    const TrashPolicy policy(m_env, result.get());
+    const TrashPolicy policy = policyNow();
     std::set<QString> apps;
     std::int64_t appItems = 0;
     for (const Item* item : outer)

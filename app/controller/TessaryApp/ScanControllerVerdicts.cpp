@@ -19,7 +19,7 @@ const ScanController::RowFacts* ScanController::factsFor(const std::string& id) 
     if (!item)
         return nullptr;
     if (!m_policy)
-        m_policy = std::make_shared<const TrashPolicy>(m_env, result.get());
+        m_policy = std::make_shared<const TrashPolicy>(policyNow());
     RowFacts facts;
     facts.verdict = m_policy->verdict(*item);
     facts.localPath = nearestPath(*item);
@@ -43,6 +43,10 @@ void ScanController::judgeListedRows() {
 void ScanController::forgetFacts() {
     m_rowFacts.clear();
     m_policy.reset();
+}
+
+TrashPolicy ScanController::policyNow() const {
+    return TrashPolicy(m_env, m_result.value().get(), m_source.value().readOnly());
 }
 
 bool ScanController::isListed(const std::string& id) const {
@@ -69,14 +73,17 @@ std::optional<QString> ScanController::trashReason(const std::string& id) const 
 }
 
 std::optional<QString> ScanController::trashReason(const Item& item) const {
-    return TrashPolicy(m_env, m_result.value().get()).reason(item);
+    return policyNow().reason(item);
 }
 
 std::optional<QString> ScanController::appDataApp(const Item& item) const {
-    return TrashPolicy(m_env, m_result.value().get()).appDataApp(item);
+    return policyNow().appDataApp(item);
 }
 
 std::optional<std::string> ScanController::localPath(const std::string& id) const {
+    // The paths of a dump from another Mac are not on this disk.
+    if (m_source.value().readOnly())
+        return std::nullopt;
     if (m_busy) {
         const RowFacts* facts = factsFor(id);
         return facts ? facts->localPath : std::nullopt;

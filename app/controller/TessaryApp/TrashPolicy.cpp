@@ -47,8 +47,8 @@ std::optional<QString> unknownName(const Item& item) {
 
 } // namespace
 
-TrashPolicy::TrashPolicy(const ScanEnvironment& env, const ScanResult* result)
-    : m_env(env), m_result(result) {
+TrashPolicy::TrashPolicy(const ScanEnvironment& env, const ScanResult* result, bool readOnly)
+    : m_env(env), m_result(result), m_readOnly(readOnly) {
     std::vector<std::string> folders = {
         env.home,
         env.mobileDocs,
@@ -79,6 +79,8 @@ TrashPolicy::TrashPolicy(const ScanEnvironment& env, const ScanResult* result)
 }
 
 std::optional<QString> TrashPolicy::reason(const Item& item) const {
+    if (m_readOnly)
+        return readOnlyReason();
     if (item.isVirtual())
         return tr("Kořen kontejneru nelze smazat.");
     if (std::optional<QString> unknown = unknownName(item))
@@ -130,6 +132,10 @@ std::optional<QString> TrashPolicy::appDataApp(const Item& item) const {
     if ((std::string(*item.path()) + "/").starts_with(documents))
         return std::nullopt;
     return Fmt::text(container.display);
+}
+
+QString TrashPolicy::readOnlyReason() {
+    return tr("Výpis z jiného Macu – jen pro čtení.");
 }
 
 TrashVerdict TrashPolicy::verdict(const Item& item) const {

@@ -24,8 +24,9 @@ class ScanResult;
 // main thread while no operation runs, or inside the operation that owns the result).
 class TrashPolicy {
 public:
-    // `result` may be null (then no app container is known and none is protected).
-    TrashPolicy(const ScanEnvironment& env, const ScanResult* result);
+    // `result` may be null (then no app container is known and none is protected). A
+    // `readOnly` result (a dump from another Mac) lets nothing go to the Trash.
+    TrashPolicy(const ScanEnvironment& env, const ScanResult* result, bool readOnly = false);
 
     // Why the item must not be moved to the Trash, or none when it may.
     [[nodiscard]] std::optional<QString> reason(const Item& item) const;
@@ -36,6 +37,8 @@ public:
     [[nodiscard]] bool isProtectedFolder(const std::string& path) const;
     // The display name of the app whose internal data holds the item, or none.
     [[nodiscard]] std::optional<QString> appDataApp(const Item& item) const;
+    // Why nothing of a dump from another Mac may be changed or opened on this disk.
+    [[nodiscard]] static QString readOnlyReason();
     // The reason and the app together; `listed` is left false.
     [[nodiscard]] TrashVerdict verdict(const Item& item) const;
 
@@ -53,6 +56,7 @@ private:
 
     ScanEnvironment m_env;
     const ScanResult* m_result;
+    bool m_readOnly;
     std::vector<Folder> m_protected;
 };
 
