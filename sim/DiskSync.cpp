@@ -1,5 +1,7 @@
 #include "DiskSync.hpp"
 
+#include "Content.hpp"
+
 #include "TessaryCore/FS.hpp"
 
 #include <dirent.h>
@@ -57,7 +59,8 @@ public:
     [[nodiscard]] const DiskSync::Changes& changes() const { return m_changes; }
 
 private:
-    void update(ServerItem& item, const StatInfo& st);
+    // Takes a changed download's size and time; false when it had not changed.
+    bool update(ServerItem& item, const StatInfo& st);
     // Adds what `folderPath` holds that no item of `parentId` stands for.
     void addNew(const std::string& parentId, std::int64_t container, const std::string& folderPath);
     std::string freshId();
@@ -101,13 +104,16 @@ void Sync::deletionsAndChanges() {
             continue;
         // The placeholder mark is read only for a file that may be one.
         if (const std::optional<StatInfo> full = FS::lstat(path); full && !full->isDataless())
-            update(item, *full);
+            if (update(item, *full))
+                // The server now has what the disk has: its copy is these bytes.
+                if (const std::optional<std::string> bytes = Content::read(path))
+                    Content::keep(m_home, item.id, *bytes);
     }
 }
 
-void Sync::update(ServerItem& item, const StatInfo& st) {
+bool Sync::update(ServerItem& item, const StatInfo& st) {
     if (st.size == item.size && st.mtime == item.mt)
-        return;
+        return false;
     if (st.size != item.size) {
         m_db.quotaFree -= st.size - item.qta;
         item.qta = st.size;
@@ -115,6 +121,7 @@ void Sync::update(ServerItem& item, const StatInfo& st) {
     }
     item.mt = st.mtime;
     ++m_changes.updated;
+    return true;
 }
 
 void Sync::newEntries() {

@@ -1,5 +1,7 @@
 #include "WorldWriter.hpp"
 
+#include "Content.hpp"
+
 #include "TessaryCore/FS.hpp"
 
 #include <nlohmann/json.hpp>
@@ -32,25 +34,6 @@ void makeDir(const std::string& path) {
         fail("Nelze vytvořit složku", path);
 }
 
-// A file of `bytes` real bytes whose contents depend on `seed`.
-void writeBytes(const std::string& path, std::int64_t bytes, std::uint64_t seed) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        fail("Nelze vytvořit soubor", path);
-    std::string block(64 * 1024, '\0');
-    for (std::size_t i = 0; i < block.size(); ++i)
-        block[i] = static_cast<char>('a' + (seed + i * 7) % 26);
-    while (bytes > 0) {
-        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(bytes, 64 * 1024));
-        if (::write(fd, block.data(), n) != static_cast<ssize_t>(n)) {
-            ::close(fd);
-            fail("Nelze zapsat soubor", path);
-        }
-        bytes -= static_cast<std::int64_t>(n);
-    }
-    ::close(fd);
-}
-
 // A cloud-only placeholder: the logical size without any blocks, marked dataless.
 void writePlaceholder(const std::string& path, std::int64_t size) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -75,13 +58,6 @@ void setTime(const std::string& path, std::int64_t mt) {
     const timespec times[2] = {{mt, 0}, {mt, 0}};
     if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         fail("Nelze nastavit čas", path);
-}
-
-std::uint64_t seedOf(const std::string& id) {
-    std::uint64_t h = 1469598103934665603ULL;
-    for (const char c : id)
-        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    return h;
 }
 
 void layOut(World& world) {
@@ -115,7 +91,7 @@ void writeItem(WorldItem& it, const std::string& home) {
         makeDir(path);
         break;
     case Local::downloaded:
-        writeBytes(path, it.server.size, seedOf(it.server.id));
+        Content::writeGenerated(path, it.server.size, Content::seedOf(it.server.id));
         it.alloc = allocOf(path);
         break;
     case Local::placeholder:
@@ -126,7 +102,7 @@ void writeItem(WorldItem& it, const std::string& home) {
         for (const PackageFile& f : it.packageFiles) {
             const std::string file = path + "/" + f.relPath;
             fs::create_directories(fs::path(file).parent_path());
-            writeBytes(file, f.bytes, seedOf(it.server.id + f.relPath));
+            Content::writeGenerated(file, f.bytes, Content::seedOf(it.server.id + f.relPath));
             it.alloc += allocOf(file);
         }
         break;
@@ -248,7 +224,7 @@ void WorldWriter::write(World& world, const std::string& out) {
     for (const std::string& d : {out, home, home + "/Library", home + "/" + mobileDocs,
                                  home + "/.varnelo-sim", out + "/truth", out + "/outside"})
         makeDir(d);
-    writeBytes(out + "/outside/mimo.txt", 100, 1);
+    Content::writeGenerated(out + "/outside/mimo.txt", 100, 1);
     for (const WorldContainer& c : world.containers)
         if (!c.folder.empty())
             makeDir(home + "/" + mobileDocs + "/" + c.folder);

@@ -1,7 +1,8 @@
-// The brctl stand-in: answers `brctl dump -v -o FILE` and `brctl quota` from the simulated
-// server database in the home folder it runs under.
+// The brctl stand-in: answers `brctl dump -v -o FILE`, `brctl quota`, `brctl evict PATH` and
+// `brctl download PATH` from the simulated server database in the home folder it runs under.
 #include "DiskSync.hpp"
 #include "DumpWriter.hpp"
+#include "Evictor.hpp"
 #include "ServerDb.hpp"
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -21,7 +23,8 @@ void onSignal(int) {
 }
 
 const char* const help =
-    "Použití: brctl dump -v -o SOUBOR | brctl quota | brctl --help\n"
+    "Použití: brctl dump -v -o SOUBOR | brctl quota | brctl evict CESTA | brctl download CESTA\n"
+    "       | brctl --help\n"
     "Simulovaný nástroj brctl: čte databázi simulovaného serveru v $HOME/.varnelo-sim/server.db.\n"
     "Proměnné prostředí:\n"
     "  VARNELO_SIM_SLOW_MS=N     po každých 200 řádcích výpisu počká N ms\n"
@@ -32,7 +35,10 @@ const char* const help =
     "Před každým výpisem se databáze synchronizuje s domovskou složkou, jako by to udělal\n"
     "iCloud Drive: položka smazaná z disku (i přesunutá do Koše) je smazaná i na serveru,\n"
     "nový soubor či složka na disku přibude, změněný stažený soubor dostane novou velikost\n"
-    "a čas; soubor jen v cloudu zůstává, jak je.\n";
+    "a čas; soubor jen v cloudu zůstává, jak je.\n"
+    "evict uvolní stažený dokument z disku: obsah zůstane na serveru, na disku zbude zástupný\n"
+    "soubor (stejné jméno a velikost, bez bloků); soubor se změnami, které server nemá, odmítne.\n"
+    "download obsah zástupného souboru stáhne zpět ze serveru.\n";
 
 int envInt(const char* name) {
     const char* v = std::getenv(name);
@@ -51,6 +57,19 @@ sim::ServerDb syncedDb() {
     if (envInt("VARNELO_SIM_NO_SYNC") == 0 && sim::DiskSync::reconcile(db, homeFolder()).any())
         db.save(path);
     return db;
+}
+
+// Frees or fetches back the document at `path`. The database is taken as the last dump left it:
+// what changed on the disk since then has not reached the server yet.
+int evictOrDownload(const std::string& command, const std::string& given) {
+    const std::string path = std::filesystem::absolute(given).lexically_normal().string();
+    const sim::ServerDb db = sim::ServerDb::load(sim::ServerDb::pathIn(homeFolder()));
+    const sim::Evictor::Outcome outcome = command == "evict"
+                                              ? sim::Evictor::evict(db, homeFolder(), path)
+                                              : sim::Evictor::download(db, homeFolder(), path);
+    if (!outcome.message.empty())
+        std::fprintf(stderr, "%s\n", outcome.message.c_str());
+    return outcome.status;
 }
 
 int dump(const std::string& file) {
@@ -94,6 +113,8 @@ int main(int argc, char** argv) {
                             sim::ServerDb::loadQuota(sim::ServerDb::pathIn(homeFolder()))));
             return 0;
         }
+        if ((cmd == "evict" || cmd == "download") && argc == 3)
+            return evictOrDownload(cmd, argv[2]);
         if (cmd == "dump" && argc == 5 && std::string(argv[2]) == "-v" &&
             std::string(argv[3]) == "-o")
             return dump(argv[4]);

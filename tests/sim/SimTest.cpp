@@ -327,3 +327,64 @@ TEST(SimSync, TheServerLearnsWhatHappenedOnTheDiskBeforeTheNextDump) {
     ASSERT_EQ(dumpNow(tmp.str() + "/third.txt"), 0);
     EXPECT_EQ(readFile(db), synced);
 }
+
+// `brctl evict` frees a downloaded document as the service does and `brctl download` brings back
+// exactly its bytes; a document changed since the last dump, or anything that is not a document
+// of the iCloud Drive, is refused and left as it was.
+TEST(SimEvict, FreesADownloadKeepsItsBytesOnTheServerAndRefusesLocalChanges) {
+    const TempDir tmp("sim-evict");
+    const std::string world = tmp.str() + "/w";
+    const std::string home = world + "/home";
+    ASSERT_EQ(Child::run({VARNELO_SIM, "world", "--out", world, "--seed", "7", "--items", "0"}), 0);
+    const auto truth = nlohmann::json::parse(readFile(world + "/truth/world.json"));
+    std::vector<std::string> downloads;
+    for (const auto& t : truth["items"])
+        if (t["kind"] == "doc" && !t["dead"].get<bool>() && !t["local"].is_null() &&
+            !t["local"]["dataless"].get<bool>() && !t["local"]["isPackage"].get<bool>() &&
+            t["size"].get<std::int64_t>() > 0)
+            downloads.push_back(home + "/" + t["local"]["path"].get<std::string>());
+    ASSERT_GE(downloads.size(), 2u);
+    const std::string log = tmp.str() + "/brctl.log";
+    const auto brctl = [&](const std::string& command, const std::string& path) {
+        return Child::run({VARNELO_BRCTL, command, path}, {"HOME=" + home}, log);
+    };
+
+    const std::string doc = downloads[0];
+    const std::string bytes = readFile(doc);
+    struct stat before {};
+    ASSERT_EQ(::lstat(doc.c_str(), &before), 0);
+    ASSERT_EQ(brctl("evict", doc), 0) << readFile(log);
+    struct stat freed {};
+    ASSERT_EQ(::lstat(doc.c_str(), &freed), 0);
+    EXPECT_EQ(freed.st_ino, before.st_ino) << "the same file, now a placeholder";
+    EXPECT_EQ(freed.st_size, before.st_size);
+    EXPECT_EQ(freed.st_blocks, 0);
+    EXPECT_EQ(freed.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    const auto info = FS::lstat(doc);
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->isDataless());
+    EXPECT_EQ(brctl("evict", doc), 0) << "freeing a placeholder again changes nothing";
+
+    ASSERT_EQ(brctl("download", doc), 0) << readFile(log);
+    EXPECT_EQ(readFile(doc), bytes);
+    EXPECT_FALSE(FS::lstat(doc)->isDataless());
+
+    // Changed on the disk after the last dump: the server does not have these bytes.
+    const std::string changed = downloads[1];
+    std::ofstream(changed, std::ios::binary | std::ios::trunc) << std::string(321, 'z');
+    fs::remove(log);
+    EXPECT_EQ(brctl("evict", changed), 1);
+    EXPECT_NE(readFile(log).find("změny, které ještě nejsou na serveru"), std::string::npos)
+        << readFile(log);
+    EXPECT_EQ(readFile(changed), std::string(321, 'z'));
+    // Once a dump has synced the change, the server has it and the file may be freed.
+    ASSERT_EQ(
+        Child::run({VARNELO_BRCTL, "dump", "-v", "-o", tmp.str() + "/d.txt"}, {"HOME=" + home}), 0);
+    ASSERT_EQ(brctl("evict", changed), 0) << readFile(log);
+    ASSERT_EQ(brctl("download", changed), 0) << readFile(log);
+    EXPECT_EQ(readFile(changed), std::string(321, 'z'));
+
+    // Not a document of the iCloud Drive.
+    EXPECT_EQ(brctl("evict", world + "/outside/mimo.txt"), 1);
+    EXPECT_EQ(brctl("evict", home + "/Library/Mobile Documents"), 1);
+}

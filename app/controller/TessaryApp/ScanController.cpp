@@ -52,7 +52,7 @@ constexpr std::array<PhaseName, 11> phaseNames{{
 ScanController::ScanController(DesktopServices* desktop, QObject* parent)
     : QObject(parent), m_desktop(desktop) {
     m_deleteIDs = m_deleteList.ids();
-    bindColorRank();
+    followShownRows();
     m_toastTimer = new QTimer(this);
     m_toastTimer->setSingleShot(true);
     connect(m_toastTimer, &QTimer::timeout, this, [this] { m_toast = std::nullopt; });

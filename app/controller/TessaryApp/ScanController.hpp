@@ -45,7 +45,7 @@ class TrashPolicy;
 //   file-manager actions, exports; ScanControllerTrash.cpp: the Trash run), all started through
 //   one runner (`run`);
 // - the browsing state (ScanControllerNavigation.cpp): the current folder, the listings, search,
-//   selection and the usage bar's path; `colorRank` is bound to the shown listing;
+//   selection and the usage bar's path; `colorRank` follows the shown listing;
 // - the delete list (DeleteList) and the rules of the Trash (TrashPolicy), whose verdicts the
 //   rows carry (ScanControllerVerdicts.cpp).
 //
@@ -325,8 +325,9 @@ private:
     template <class Listing, class Build> void showListing(View view, Listing& rows, Build&& build);
     // The one place a new listing is entered: the view, no drilled-into bar segments.
     void enterListing(View view);
-    // Binds colorRank to the rows of the shown view.
-    void bindColorRank();
+    // Keeps colorRank to the ranks of the shown listing's rows: the one place it is set.
+    void followShownRows();
+    [[nodiscard]] const Rows& shownRows() const;
     void setProgress(std::string_view phase, std::int64_t done, std::int64_t total,
                      const QString& message);
     // A progress callback for the core that posts every report to this controller.

@@ -43,22 +43,28 @@ void ScanController::enterListing(View view) {
     forgetFacts();
 }
 
-void ScanController::bindColorRank() {
-    m_colorRank.setBinding([this] {
-        switch (m_view.value()) {
-        case View::tree:
-            return ranks(m_children.value());
-        case View::top:
-            return ranks(m_topFiles.value());
-        case View::bigDirs:
-            return ranks(m_bigDirs.value());
-        case View::search:
-            return ranks(m_searchResults.value());
-        case View::deleteList:
-            return ranks(m_deleteRows.value());
-        }
-        return ColorRanks{};
-    });
+void ScanController::followShownRows() {
+    // colorRank is the rank of each row of the shown listing, whichever of the two changes.
+    for (auto signal : {&ScanController::viewChanged, &ScanController::childrenChanged,
+                        &ScanController::topFilesChanged, &ScanController::bigDirsChanged,
+                        &ScanController::searchResultsChanged, &ScanController::deleteRowsChanged})
+        connect(this, signal, this, [this] { m_colorRank = ranks(shownRows()); });
+}
+
+const ScanController::Rows& ScanController::shownRows() const {
+    switch (m_view.value()) {
+    case View::top:
+        return m_topFiles.value();
+    case View::bigDirs:
+        return m_bigDirs.value();
+    case View::search:
+        return m_searchResults.value();
+    case View::deleteList:
+        return m_deleteRows.value();
+    case View::tree:
+        break;
+    }
+    return m_children.value();
 }
 
 void ScanController::navigate(const std::optional<std::string>& id, bool resetView) {
