@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -34,6 +35,28 @@ const ServerItem* documentAt(const ServerDb& db, const std::string& home, const 
     return nullptr;
 }
 
+// The document at `path` and its entry on the disk, or why there is none.
+struct Target {
+    const ServerItem* item = nullptr;
+    tessary::StatInfo st;
+    std::optional<Outcome> refusal;
+};
+
+Target targetAt(const ServerDb& db, const std::string& home, const std::string& path) {
+    Target target;
+    target.item = documentAt(db, home, path);
+    if (!target.item) {
+        target.refusal = refused(path + ": není dokument na iCloud Drive");
+        return target;
+    }
+    const std::optional<tessary::StatInfo> st = tessary::FS::lstat(path);
+    if (!st || !st->isReg())
+        target.refusal = refused(path + ": soubor na disku není");
+    else
+        target.st = *st;
+    return target;
+}
+
 bool setTime(int fd, std::int64_t mt) {
     const timespec times[2] = {{mt, 0}, {mt, 0}};
     return ::futimens(fd, times) == 0;
@@ -42,12 +65,11 @@ bool setTime(int fd, std::int64_t mt) {
 } // namespace
 
 Outcome Evictor::evict(const ServerDb& db, const std::string& home, const std::string& path) {
-    const ServerItem* item = documentAt(db, home, path);
-    if (!item)
-        return refused(path + ": není dokument na iCloud Drive");
-    const std::optional<tessary::StatInfo> st = tessary::FS::lstat(path);
-    if (!st || !st->isReg())
-        return refused(path + ": soubor na disku není");
+    const Target target = targetAt(db, home, path);
+    if (target.refusal)
+        return *target.refusal;
+    const ServerItem* item = target.item;
+    const tessary::StatInfo* st = &target.st;
     if (st->isDataless())
         return {}; // already only in the cloud
     const std::optional<std::string> bytes = Content::read(path);
@@ -71,13 +93,11 @@ Outcome Evictor::evict(const ServerDb& db, const std::string& home, const std::s
 }
 
 Outcome Evictor::download(const ServerDb& db, const std::string& home, const std::string& path) {
-    const ServerItem* item = documentAt(db, home, path);
-    if (!item)
-        return refused(path + ": není dokument na iCloud Drive");
-    const std::optional<tessary::StatInfo> st = tessary::FS::lstat(path);
-    if (!st || !st->isReg())
-        return refused(path + ": soubor na disku není");
-    if (!st->isDataless())
+    const Target target = targetAt(db, home, path);
+    if (target.refusal)
+        return *target.refusal;
+    const ServerItem* item = target.item;
+    if (!target.st.isDataless())
         return {}; // already downloaded
     const std::string bytes = Content::serverCopy(home, *item);
     const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);

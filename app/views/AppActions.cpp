@@ -99,7 +99,10 @@ void AppActions::updateEnabled() {
     stop->setEnabled(busy);
     scanFolder->setEnabled(!busy);
     openDump->setEnabled(!busy);
-    iCloudDrive->setEnabled(!busy && m_c.source().kind != ScanSource::Kind::iCloudDrive);
+    const bool iCloud = m_c.source().kind == ScanSource::Kind::iCloudDrive;
+    iCloudDrive->setEnabled(!busy && !iCloud);
+    // Only this computer's own database can be dumped anew.
+    refresh->setEnabled(!busy && iCloud);
     summary->setEnabled(m_c.report().has_value() && !busy);
     home->setEnabled(!busy && hasResult && !m_c.isAtHome());
     parent->setEnabled(!busy && !m_c.breadcrumbs().empty());

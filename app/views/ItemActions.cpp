@@ -3,6 +3,7 @@
 #include "Icons.hpp"
 
 #include "TessaryApp/ScanController.hpp"
+#include "TessaryApp/TrashPolicy.hpp"
 
 #include <QAction>
 #include <QMenu>
@@ -76,7 +77,8 @@ ItemActions::State ItemActions::state(ScanController& c, const NodeDTO& node, Co
     switch (command) {
     case Command::open:
         s.text = node.isDir() ? tr("Otevřít složku") : tr("Otevřít");
-        s.enabled = !c.busy();
+        // A file opens in the file manager, which a dump from another Mac has nothing in.
+        s.enabled = !c.busy() && (node.isDir() || !c.source().readOnly());
         break;
     case Command::reveal:
         s.text = revealText();
@@ -102,6 +104,8 @@ ItemActions::State ItemActions::state(ScanController& c, const NodeDTO& node, Co
         break;
     }
     }
+    if (!s.enabled && c.source().readOnly())
+        s.toolTip = TrashPolicy::readOnlyReason();
     return s;
 }
 

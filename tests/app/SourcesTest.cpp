@@ -210,3 +210,43 @@ TEST_F(WindowTest, AFolderDroppedOnTheWindowIsScanned) {
     QCoreApplication::sendEvent(&window, &refused);
     EXPECT_FALSE(refused.isAccepted());
 }
+
+// A disk-only scan numbers its items anew: a rescan of the same folder keeps the folder shown and
+// the delete list by path, another source starts with its own list at its main folder, and the
+// iCloud Drive's stored list comes back with it.
+TEST_F(WindowTest, ARescanKeepsTheListByPathAndAnotherSourceHasItsOwn) {
+    LocalHome home;
+    c.setEnvironment(home.env);
+    c.setMode(ScanMode::fs);
+    writeFile(home.drive() / "v-icloudu.txt", 100);
+    c.startScan(false);
+    ASSERT_TRUE(waitIdle(c));
+    const std::string inICloud = idOfPath(c, home.drive() / "v-icloudu.txt");
+    c.addToDeleteList(inICloud);
+    ASSERT_EQ(c.deleteIDs(), ScanController::IDList{inICloud});
+
+    const fs::path projects = fs::path(home.env.home) / "Projekty";
+    writeFile(projects / "b" / "big.bin", 50000);
+    writeFile(projects / "b" / "small.txt", 10);
+    c.openSource(ScanSource::folders({projects.string()}));
+    ASSERT_TRUE(waitIdle(c));
+    EXPECT_TRUE(c.deleteIDs().empty()) << "the iCloud Drive's list is not this folder's";
+    EXPECT_EQ(c.currentID(), std::optional<std::string>(idOfPath(c, projects)));
+    c.navigate(idOfPath(c, projects / "b"), true);
+    c.addToDeleteList(idOfPath(c, projects / "b" / "big.bin"));
+
+    // New entries that come first in the walk renumber everything after them.
+    for (int i = 0; i < 5; ++i)
+        writeFile(projects / "a" / ("new" + std::to_string(i)), 1);
+    c.startScan(false);
+    ASSERT_TRUE(waitIdle(c));
+    EXPECT_EQ(c.deleteIDs(), ScanController::IDList{idOfPath(c, projects / "b" / "big.bin")});
+    ASSERT_TRUE(c.current());
+    EXPECT_EQ(c.current()->name, "b");
+    ASSERT_EQ(c.deleteRows().size(), 1u);
+    EXPECT_EQ(c.deleteRows().front().name, "big.bin");
+
+    c.openSource(ScanSource::iCloudDrive());
+    ASSERT_TRUE(waitIdle(c));
+    EXPECT_EQ(c.deleteIDs(), ScanController::IDList{inICloud});
+}

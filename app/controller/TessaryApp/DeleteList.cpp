@@ -8,7 +8,8 @@
 
 namespace tessary {
 
-DeleteList::DeleteList() : m_ids(AppSettings::deleteList()) {}
+DeleteList::DeleteList(bool stored)
+    : m_stored(stored), m_ids(stored ? AppSettings::deleteList() : IDList{}) {}
 
 bool DeleteList::contains(const std::string& id) const {
     return std::find(m_ids.begin(), m_ids.end(), id) != m_ids.end();
@@ -37,8 +38,14 @@ void DeleteList::removeAll(const std::set<std::string>& gone) {
     store();
 }
 
+void DeleteList::replace(IDList ids) {
+    m_ids = std::move(ids);
+    store();
+}
+
 void DeleteList::store() {
-    AppSettings::setDeleteList(m_ids);
+    if (m_stored)
+        AppSettings::setDeleteList(m_ids);
 }
 
 DeleteList::Listing DeleteList::listing(const ScanResult& result) const {

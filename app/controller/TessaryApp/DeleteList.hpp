@@ -11,9 +11,10 @@ namespace tessary {
 
 class ScanResult;
 
-// The items the user chose to delete, by id, in the order they were added. The list is kept in
-// the user defaults and written at each change, so it survives a restart and a new scan (ids stay
-// the same from one database dump to the next).
+// The items the user chose to delete, by id, in the order they were added. The list of the iCloud
+// Drive is kept in the user defaults and written at each change, so it survives a restart and a
+// new scan (ids stay the same from one database dump to the next). Another source's list lives
+// only while that source is shown.
 class DeleteList {
 public:
     using IDList = std::vector<std::string>;
@@ -34,8 +35,9 @@ public:
         Savings savings;
     };
 
-    // The stored list.
-    DeleteList();
+    // The stored list of the iCloud Drive; with `stored` false an empty list that is never
+    // stored.
+    explicit DeleteList(bool stored = true);
 
     [[nodiscard]] const IDList& ids() const { return m_ids; }
     [[nodiscard]] bool contains(const std::string& id) const;
@@ -45,6 +47,8 @@ public:
     void clear();
     // Removes every id of `gone` (items that left the disk).
     void removeAll(const std::set<std::string>& gone);
+    // The list with other ids (the same items in a new scan that numbered them anew).
+    void replace(IDList ids);
 
     // The listed items of `result`; ids it does not hold are left out (they stay listed).
     [[nodiscard]] Listing listing(const ScanResult& result) const;
@@ -52,6 +56,7 @@ public:
 private:
     void store();
 
+    bool m_stored;
     IDList m_ids;
 };
 

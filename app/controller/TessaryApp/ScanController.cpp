@@ -78,20 +78,22 @@ ScanController::Phase ScanController::phaseFromText(std::string_view text) {
 // What a scan hands to the main thread.
 struct ScanController::ScanOutcome {
     ScanSource source;
+    // The user chose the source (not the scan the window starts with).
+    bool chosen = false;
     ResultPtr result;
     SearchIndex index;
     std::optional<ScanError> error;
 };
 
 void ScanController::startScan(bool refresh) {
-    scanSource(m_source, refresh);
+    scanSource(m_source, refresh, false);
 }
 
 void ScanController::openSource(const ScanSource& source) {
-    scanSource(source, false);
+    scanSource(source, false, true);
 }
 
-void ScanController::scanSource(const ScanSource& source, bool refresh) {
+void ScanController::scanSource(const ScanSource& source, bool refresh, bool chosen) {
     if (m_busy)
         return;
     Scanner::Options options;
@@ -108,9 +110,10 @@ void ScanController::scanSource(const ScanSource& source, bool refresh) {
     setProgress("start", 0, 0, tr("Spouštím sken…"));
     run(
         Operation::scan,
-        [options, source, env = m_env](const Progress& progress, const Cancel& cancel) {
+        [options, source, chosen, env = m_env](const Progress& progress, const Cancel& cancel) {
             ScanOutcome outcome;
             outcome.source = source;
+            outcome.chosen = chosen;
             try {
                 outcome.result =
                     source.kind == ScanSource::Kind::dumpFile
@@ -147,6 +150,8 @@ const char* threadName(ScanController::Operation operation) {
 
 void ScanController::launch(Operation operation, std::function<void()> inThread,
                             std::function<Outcome()> onMain) {
+    if (m_busy)
+        return;
     beginOperation();
     QPointer<ScanController> self(this);
     const std::size_t stack =
@@ -238,13 +243,14 @@ ScanController::Outcome ScanController::finishScan(ScanOutcome outcome) {
     }
     if (!outcome.result)
         return Outcome::stopped;
+    const OptID keep = carryOver(*outcome.result, outcome.source);
     m_result = std::move(outcome.result);
     m_searchIndex = std::move(outcome.index);
     m_source = outcome.source;
-    if (AppSettings::lastSource() != std::optional<ScanSource>(outcome.source))
+    if (outcome.chosen || outcome.source.kind != ScanSource::Kind::iCloudDrive)
         AppSettings::rememberSource(outcome.source);
     setProgress("done", 1, 1, tr("Hotovo"));
-    afterResultChange(currentID());
+    afterResultChange(keep);
     showStalenessToast();
     if (AppSettings::showSummaryAfterScan())
         m_showSummary = true;
@@ -253,7 +259,9 @@ ScanController::Outcome ScanController::finishScan(ScanOutcome outcome) {
 
 void ScanController::showStalenessToast() {
     const ScanResult& result = *m_result.value();
-    if (!result.dumpTime || result.mode != ScanMode::dump)
+    // Only this computer's own database can be made anew.
+    if (!result.dumpTime || result.mode != ScanMode::dump ||
+        m_source.value().kind != ScanSource::Kind::iCloudDrive)
         return;
     const double age = static_cast<double>(QDateTime::currentSecsSinceEpoch()) - *result.dumpTime;
     if (age > m_staleAfterHours * 3600.0)

@@ -333,7 +333,10 @@ private:
     // A progress callback for the core that posts every report to this controller.
     [[nodiscard]] Progress progressSink();
     [[nodiscard]] Cancel cancelCallback();
-    void scanSource(const ScanSource& source, bool refresh);
+    void scanSource(const ScanSource& source, bool refresh, bool chosen);
+    // What a new result of `source` keeps of the shown one: the folder shown (returned) and the
+    // delete list.
+    [[nodiscard]] OptID carryOver(const ScanResult& next, const ScanSource& source);
     struct ScanOutcome;
     struct HydrateOutcome;
     Outcome finishScan(ScanOutcome outcome);

@@ -114,7 +114,7 @@ void ScanController::setSortKey(SortKey key) {
 }
 
 void ScanController::navigateToParent() {
-    const Item* item = currentItem();
+    const Item* item = m_busy ? nullptr : currentItem();
     if (!item)
         return;
     const std::string parent(item->parent());

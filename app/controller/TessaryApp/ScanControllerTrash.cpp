@@ -98,7 +98,8 @@ void ScanController::confirmAndTrash(const IDList& ids) {
             showToast(tr("Žádnou z položek nelze bezpečně smazat."), 6);
         return;
     }
-    if (!confirmTrashDialogs(allowed, refused))
+    // Another operation may have started while the dialogs were open.
+    if (!confirmTrashDialogs(allowed, refused) || m_busy)
         return;
 
     // A folder and items inside it may all be confirmed: only the outermost are moved, and

@@ -66,6 +66,8 @@ TrashVerdict ScanController::trashVerdict(const std::string& id) const {
 }
 
 std::optional<QString> ScanController::trashReason(const std::string& id) const {
+    if (m_busy)
+        return tr("Počkejte, až skončí probíhající operace.");
     const Item* item = find(id);
     if (!item)
         return tr("Položka v datech není.");

@@ -60,7 +60,8 @@ TrashPolicy::TrashPolicy(const ScanEnvironment& env, const ScanResult* result, b
         FS::join(env.cloudDocsDir, "Desktop"),
         FS::join(env.cloudDocsDir, "Documents"),
     };
-    if (result)
+    // The roots of a disk-only scan are plain folders, not app containers.
+    if (result && result->mode == ScanMode::dump)
         for (const auto& [index, container] : result->containers)
             if (container.localPath) {
                 folders.push_back(*container.localPath);
