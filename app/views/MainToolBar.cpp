@@ -90,6 +90,8 @@ MainToolBar::MainToolBar(ScanController& c, AppActions& actions, QWidget* parent
     m_search->addAction(Icons::icon("magnifyingglass"), QLineEdit::LeadingPosition);
     m_search->setMinimumWidth(220);
     m_search->setMaximumWidth(300);
+    // A folder dropped on the field is meant for the window (it scans it), not typed as text.
+    m_search->setAcceptDrops(false);
     addWidget(m_search);
 
     connect(m_containers, &QComboBox::activated, this, [this](int row) {

@@ -4,11 +4,13 @@
 #include "WindowFixture.hpp"
 
 #include "AppActions.hpp"
+#include "MainToolBar.hpp"
 #include "MainWindow.hpp"
 
 #include "TessaryApp/AppSettings.hpp"
 #include "TessaryApp/ScanSource.hpp"
 
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QUrl>
@@ -201,6 +203,9 @@ TEST_F(WindowTest, AFolderDroppedOnTheWindowIsScanned) {
     ASSERT_TRUE(waitIdle(c));
     EXPECT_EQ(c.source(), ScanSource::folders({folder.string()}));
     EXPECT_EQ(window.windowTitle(), "Fotky — Varnelo");
+
+    // The search field leaves a dropped folder to the window instead of typing its path.
+    EXPECT_FALSE(content().toolBar().searchField()->acceptDrops());
 
     // A file is not a folder: the drag is refused.
     QMimeData file;
