@@ -159,15 +159,10 @@ void ScanController::launch(Operation operation, std::function<void()> inThread,
     const bool started =
         NamedThread::start(threadName(operation), stack, [self, operation, inThread, onMain] {
             inThread();
-            ThreadHandoff::send();
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, operation, onMain] {
-                    ThreadHandoff::receive();
-                    if (self)
-                        self->endOperation(operation, onMain);
-                },
-                Qt::QueuedConnection);
+            ThreadHandoff::post(QCoreApplication::instance(), [self, operation, onMain] {
+                if (self)
+                    self->endOperation(operation, onMain);
+            });
         });
     if (started)
         return;
@@ -212,15 +207,11 @@ ScanController::Progress ScanController::progressSink() {
     QPointer<ScanController> self(this);
     return [self](std::string_view phase, std::int64_t done, std::int64_t total,
                   std::string_view message) {
-        ThreadHandoff::send();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, phase = std::string(phase), done, total, text = Fmt::text(message)] {
-                ThreadHandoff::receive();
-                if (self)
-                    self->setProgress(phase, done, total, text);
-            },
-            Qt::QueuedConnection);
+        ThreadHandoff::post(QCoreApplication::instance(), [self, phase = std::string(phase), done,
+                                                           total, text = Fmt::text(message)] {
+            if (self)
+                self->setProgress(phase, done, total, text);
+        });
     };
 }
 

@@ -1,9 +1,14 @@
 #pragma once
-// Tells the thread sanitizer about a hand-off it cannot see. A background operation gives its
-// result to the main thread through Qt's event queue, which Qt (built without the sanitizer)
-// guards with futexes the sanitizer does not know; without these marks every value a thread
-// posts would be reported as a race when the main thread reads it. In other builds they are
-// empty.
+// Posts a call to the main thread so that the thread sanitizer sees the hand-off. Qt's event queue
+// (Qt is not built with the sanitizer) orders the sending thread's writes before the queued call
+// with futexes the sanitizer does not know, and Qt builds the queued functor with its captures
+// inside the same call that posts it. In a sanitizer build every post is therefore also counted
+// on atomics the sanitizer does see: the sender publishes its post once it is queued, and the
+// main thread, before it runs a posted call, waits until every post begun is published (a few
+// instructions at most). In other builds `post` is a plain queued invokeMethod.
+
+#include <QMetaObject>
+#include <QObject>
 
 #if defined(__SANITIZE_THREAD__)
 #define TESSARY_TSAN 1
@@ -14,30 +19,42 @@
 #endif
 
 #ifdef TESSARY_TSAN
-extern "C" {
-void __tsan_acquire(void* addr);
-void __tsan_release(void* addr);
-}
+#include <atomic>
+#include <cstdint>
+#include <thread>
 #endif
+
+#include <utility>
 
 namespace tessary::ThreadHandoff {
 
 #ifdef TESSARY_TSAN
-// The one object every hand-off synchronises on.
-inline char token;
+inline std::atomic<std::uint64_t> begun{0};
+inline std::atomic<std::uint64_t> published{0};
 #endif
 
-// Called by the sending thread right before it posts to the main thread.
-inline void send() {
+// On the main thread, first thing in a posted call.
+inline void receive() {
 #ifdef TESSARY_TSAN
-    __tsan_release(&token);
+    while (published.load(std::memory_order_acquire) != begun.load(std::memory_order_acquire))
+        std::this_thread::yield();
 #endif
 }
 
-// Called on the main thread first thing when the posted call runs.
-inline void receive() {
+// Runs `call` on the thread of `context`, queued, from any thread.
+template <class Call> void post(QObject* context, Call call) {
 #ifdef TESSARY_TSAN
-    __tsan_acquire(&token);
+    begun.fetch_add(1, std::memory_order_acq_rel);
+#endif
+    QMetaObject::invokeMethod(
+        context,
+        [call = std::move(call)]() mutable {
+            receive();
+            call();
+        },
+        Qt::QueuedConnection);
+#ifdef TESSARY_TSAN
+    published.fetch_add(1, std::memory_order_release);
 #endif
 }
 
