@@ -39,7 +39,9 @@ MainToolBar::MainToolBar(ScanController& c, AppActions& actions, QWidget* parent
                          tr("Nadřazená složka (%1)").arg(keys(actions.parent)));
     m_home = addButton(actions.home, "house", tr("Domů"),
                        tr("Zpět na hlavní složku iCloud Drive (%1)").arg(keys(actions.home)));
-    addButton(actions.scanFolder, "folder", tr("Složka…"), actions.scanFolder->toolTip());
+    // Only its icon: the labels of the buttons that are used most keep the room.
+    addButton(actions.scanFolder, "folder", tr("Složka…"), actions.scanFolder->toolTip())
+        ->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
     m_containers = new QComboBox(this);
     m_containers->setPlaceholderText(tr("Kontejner"));
