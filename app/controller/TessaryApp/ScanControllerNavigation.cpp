@@ -225,19 +225,19 @@ ScanController::ColorRanks ScanController::ranks(const Rows& rows) {
 }
 
 ScanController::Rows ScanController::mapRows() const {
+    // The delete list draws its outermost rows; the folder all its rows; the other listings
+    // their first rows.
     switch (m_view.value()) {
+    case View::deleteList:
+        return m_deleteOuter;
     case View::tree:
         return m_children;
     case View::top:
-        return firstRows(m_topFiles, listingRowLimit);
     case View::bigDirs:
-        return firstRows(m_bigDirs, listingRowLimit);
     case View::search:
-        return firstRows(m_searchResults, listingRowLimit);
-    case View::deleteList:
-        return m_deleteOuter;
+        break;
     }
-    return {};
+    return firstRows(shownRows(), listingRowLimit);
 }
 
 const ScanController::Breakdown* ScanController::breakdown(const std::string& id) {
