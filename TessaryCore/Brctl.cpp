@@ -248,6 +248,11 @@ public:
     // The exit status, or the number of the signal that ended the child, or -1 when unknown.
     [[nodiscard]] int code() const { return m_known ? m_status : -1; }
 
+    // The exit status when the child exited by itself; none after a signal or when unknown.
+    [[nodiscard]] std::optional<int> exitStatus() const {
+        return m_known && m_exitedNormally ? std::optional<int>(m_status) : std::nullopt;
+    }
+
 private:
     void signalGroup(int sig) const {
         if (!m_reaped && !m_gone)
@@ -613,8 +618,13 @@ std::string Brctl::toolPath() {
 
 std::string Brctl::runCapture(const std::vector<std::string>& args, double timeout,
                               const BrctlTiming& timing, const CancelCallback& cancel) {
+    return run(args, timeout, false, timing, cancel).output;
+}
+
+Brctl::Finished Brctl::run(const std::vector<std::string>& args, double timeout, bool withErrors,
+                           const BrctlTiming& timing, const CancelCallback& cancel) {
     if (args.empty())
-        throw std::invalid_argument("Brctl::runCapture: the argument list is empty");
+        throw std::invalid_argument("Brctl::run: the argument list is empty");
 
     int p[2];
     if (::pipe2(p, O_CLOEXEC) != 0)
@@ -623,7 +633,7 @@ std::string Brctl::runCapture(const std::vector<std::string>& args, double timeo
     UniqueFd writeEnd(p[1]);
 
     pid_t pid = 0;
-    const int err = spawnChild(args, writeEnd.get(), -1, pid);
+    const int err = spawnChild(args, writeEnd.get(), withErrors ? writeEnd.get() : -1, pid);
     // Only the child may hold the write end, or the reader would never see the end of output.
     writeEnd.reset();
     if (err != 0)
@@ -646,9 +656,11 @@ std::string Brctl::runCapture(const std::vector<std::string>& args, double timeo
                    std::min<Clock::duration>(std::chrono::milliseconds(10), deadline - now)) ||
                done;
     }
+    // A child still running here ran out of time or was cancelled: its status says nothing.
+    const bool ended = !child.running();
     child.stop();
     reader.stop();
-    return decodeUTF8(reader.data());
+    return {decodeUTF8(reader.data()), ended ? child.exitStatus() : std::nullopt};
 }
 
 std::optional<std::int64_t> Brctl::parseQuota(std::string_view output) {

@@ -49,6 +49,18 @@ struct Brctl {
                                                 double timeout, const BrctlTiming& timing = {},
                                                 const CancelCallback& cancel = {});
 
+    // How a tool run by `run` ended: what it printed, and its exit status when it exited by
+    // itself (none after a time-out, a cancel or a signal).
+    struct Finished {
+        std::string output;
+        std::optional<int> status;
+    };
+    // As runCapture, with the exit status; `withErrors` sends standard error into the same pipe
+    // (so the tool's refusals are part of `output`) instead of the null device.
+    [[nodiscard]] static Finished run(const std::vector<std::string>& args, double timeout,
+                                      bool withErrors, const BrctlTiming& timing = {},
+                                      const CancelCallback& cancel = {});
+
     // Free iCloud quota in bytes from `brctl quota` ("N bytes of quota remaining"), or nothing
     // when the tool cannot be run, times out, is stopped through `cancel`, prints no such
     // phrase or a number too large. Never throws.

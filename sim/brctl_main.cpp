@@ -1,10 +1,11 @@
-// The brctl stand-in: answers `brctl dump -v -o FILE`, `brctl quota`, `brctl evict PATH` and
-// `brctl download PATH` from the simulated server database in the home folder it runs under.
+// The brctl stand-in: answers `brctl dump -v -o FILE`, `brctl quota`, `brctl evict PATH…` and
+// `brctl download PATH…` from the simulated server database in the home folder it runs under.
 #include "DiskSync.hpp"
 #include "DumpWriter.hpp"
 #include "Evictor.hpp"
 #include "ServerDb.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -23,7 +25,7 @@ void onSignal(int) {
 }
 
 const char* const help =
-    "Použití: brctl dump -v -o SOUBOR | brctl quota | brctl evict CESTA | brctl download CESTA\n"
+    "Použití: brctl dump -v -o SOUBOR | brctl quota | brctl evict CESTA… | brctl download CESTA…\n"
     "       | brctl --help\n"
     "Simulovaný nástroj brctl: čte databázi simulovaného serveru v $HOME/.varnelo-sim/server.db.\n"
     "Proměnné prostředí:\n"
@@ -38,7 +40,9 @@ const char* const help =
     "a čas; soubor jen v cloudu zůstává, jak je.\n"
     "evict uvolní stažený dokument z disku: obsah zůstane na serveru, na disku zbude zástupný\n"
     "soubor (stejné jméno a velikost, bez bloků); soubor se změnami, které server nemá, odmítne.\n"
-    "download obsah zástupného souboru stáhne zpět ze serveru.\n";
+    "download obsah zástupného souboru stáhne zpět ze serveru.\n"
+    "Obojí přijme víc cest najednou; každé odmítnutí vypíše řádek „brctl: CESTA: důvod“ na\n"
+    "chybový výstup a kód je pak 1, ostatní cesty se provedou.\n";
 
 int envInt(const char* name) {
     const char* v = std::getenv(name);
@@ -59,17 +63,23 @@ sim::ServerDb syncedDb() {
     return db;
 }
 
-// Frees or fetches back the document at `path`. The database is taken as the last dump left it:
-// what changed on the disk since then has not reached the server yet.
-int evictOrDownload(const std::string& command, const std::string& given) {
-    const std::string path = std::filesystem::absolute(given).lexically_normal().string();
+// Frees or fetches back the documents at `paths`, each on its own: a refusal is one line
+// "brctl: PATH: reason" on standard error and makes the status 1, the others are still done. The
+// database is taken as the last dump left it: what changed on the disk since then has not
+// reached the server yet.
+int evictOrDownload(const std::string& command, const std::vector<std::string>& paths) {
     const sim::ServerDb db = sim::ServerDb::load(sim::ServerDb::pathIn(homeFolder()));
-    const sim::Evictor::Outcome outcome = command == "evict"
-                                              ? sim::Evictor::evict(db, homeFolder(), path)
-                                              : sim::Evictor::download(db, homeFolder(), path);
-    if (!outcome.message.empty())
-        std::fprintf(stderr, "%s\n", outcome.message.c_str());
-    return outcome.status;
+    int status = 0;
+    for (const std::string& given : paths) {
+        const std::string path = std::filesystem::absolute(given).lexically_normal().string();
+        const sim::Evictor::Outcome outcome = command == "evict"
+                                                  ? sim::Evictor::evict(db, homeFolder(), path)
+                                                  : sim::Evictor::download(db, homeFolder(), path);
+        if (!outcome.message.empty())
+            std::fprintf(stderr, "%s\n", outcome.message.c_str());
+        status = std::max(status, outcome.status);
+    }
+    return status;
 }
 
 int dump(const std::string& file) {
@@ -113,8 +123,8 @@ int main(int argc, char** argv) {
                             sim::ServerDb::loadQuota(sim::ServerDb::pathIn(homeFolder()))));
             return 0;
         }
-        if ((cmd == "evict" || cmd == "download") && argc == 3)
-            return evictOrDownload(cmd, argv[2]);
+        if ((cmd == "evict" || cmd == "download") && argc >= 3)
+            return evictOrDownload(cmd, std::vector<std::string>(argv + 2, argv + argc));
         if (cmd == "dump" && argc == 5 && std::string(argv[2]) == "-v" &&
             std::string(argv[3]) == "-o")
             return dump(argv[4]);

@@ -1,4 +1,5 @@
 // Scans of generated worlds with the real brctl stand-in, compared with the world's own truth.
+#include "SimWorld.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/Scanner.hpp"
@@ -22,62 +23,13 @@
 using namespace tessary;
 using nlohmann::json;
 using testsupport::Child;
+using testsupport::Phases;
 using testsupport::readFile;
 using testsupport::TempDir;
+using testsupport::World;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Phases {
-    std::set<std::string> seen;
-    ProgressCallback callback() {
-        return [this](std::string_view phase, std::int64_t, std::int64_t, std::string_view) {
-            seen.insert(std::string(phase));
-        };
-    }
-};
-
-// A world on disk with its truth; every scan runs the stand-in under the world's home folder.
-class World {
-public:
-    explicit World(int seed) : m_tmp("e2e-world") {
-        ::chmod(m_tmp.str().c_str(), 0755); // readable by the unprivileged child of one test
-        m_dir = m_tmp.str() + "/w";
-        if (Child::run({VARNELO_SIM, "world", "--out", m_dir, "--seed", std::to_string(seed),
-                        "--items", "0"}) != 0)
-            throw std::runtime_error("the world could not be generated");
-        truth = json::parse(readFile(m_dir + "/truth/world.json"));
-        // The stand-in finds its world through HOME, as the demo runs it.
-        ::setenv("TESSARY_BRCTL", VARNELO_BRCTL, 1);
-        ::setenv("HOME", home().c_str(), 1);
-        env = std::make_unique<ScanEnvironment>(home());
-    }
-
-    [[nodiscard]] std::string home() const { return m_dir + "/home"; }
-    [[nodiscard]] std::string local(const json& item) const {
-        return home() + "/" + item["local"]["path"].get<std::string>();
-    }
-    std::unique_ptr<ScanResult> scan(const Scanner::Options& options, Phases* phases = nullptr,
-                                     const CancelCallback& cancel = {}) const {
-        Phases ignored;
-        return Scanner::scan(options, (phases ? phases : &ignored)->callback(), cancel, *env,
-                             TimeoutPool::shared());
-    }
-    [[nodiscard]] const json* find(const std::string& name, const std::string& path) const {
-        for (const json& it : truth["items"])
-            if (it["name"] == name && !it["local"].is_null() &&
-                it["local"]["path"].get<std::string>().ends_with(path))
-                return &it;
-        return nullptr;
-    }
-
-    json truth;
-    std::unique_ptr<ScanEnvironment> env;
-
-private:
-    TempDir m_tmp;
-    std::string m_dir;
-};
 
 bool resolvedAsTruth(const std::string& expect, bool root) {
     return expect == "resolved" || expect == "ambiguous" || (root && expect == "denied");
