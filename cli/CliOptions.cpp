@@ -105,6 +105,10 @@ CliParse parseCommandLine(int argc, char** argv) {
     app.add_option("--hydrate", o.hydrateId, "Po skenu načte obsah složky jen v cloudu");
     auto* depth =
         app.add_option("--depth", o.hydrateDepth, "Kolik úrovní složek načíst u --hydrate (1–3)");
+    app.add_option("--evict", o.evictIds,
+                   "Uvolní stažené soubory položek z tohoto Macu; v iCloudu zůstanou (ID…)");
+    auto* dryRun =
+        app.add_flag("--dry-run", o.dryRun, "U --evict jen vypíše, co by se uvolnilo a proč ne");
     app.add_flag("-q,--quiet", o.quiet, "Nevypisuje průběh");
 
     try {
@@ -127,6 +131,10 @@ CliParse parseCommandLine(int argc, char** argv) {
         return usageError("Volby --fs a --dump nelze kombinovat.");
     if (o.hydrateId && (o.dumpFile || !o.fsRoots.empty()))
         return usageError("Volba --hydrate patří jen ke skenu databáze s porovnáním disku.");
+    if (!o.evictIds.empty() && (o.dumpFile || !o.fsRoots.empty()))
+        return usageError("Volba --evict patří jen ke skenu databáze s porovnáním disku.");
+    if (dryRun->count() > 0 && o.evictIds.empty())
+        return usageError("Volba --dry-run patří jen k volbě --evict.");
     if (depth->count() > 0 && !o.hydrateId)
         return usageError("Volba --depth patří jen k volbě --hydrate.");
     if (o.hydrateDepth < 1 || o.hydrateDepth > 3)

@@ -26,6 +26,9 @@ struct CliOptions {
     bool formatJson = false;
     std::optional<std::string> hydrateId;
     int hydrateDepth = 1;
+    // Items to free from this computer (their downloaded documents); with `dryRun` only said.
+    std::vector<std::string> evictIds;
+    bool dryRun = false;
     bool quiet = false;
 };
 

@@ -1,5 +1,6 @@
 #include "cli/CliRun.hpp"
 
+#include "cli/CliEvict.hpp"
 #include "cli/CliReport.hpp"
 #include "cli/ProgressPrinter.hpp"
 #include "cli/TerminalText.hpp"
@@ -88,6 +89,12 @@ int runCli(const CliOptions& options, const std::atomic<bool>& stop) {
             checkStop(stop);
             if (options.hydrateId)
                 hydrate(*result, options, env, progress, cancel);
+            checkStop(stop);
+            if (!options.evictIds.empty()) {
+                const int code = CliEvict::run(*result, options, env, progress, cancel, stdout);
+                printer.finish();
+                return code;
+            }
         }
         checkStop(stop);
         printer.finish();

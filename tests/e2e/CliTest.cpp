@@ -192,6 +192,8 @@ TEST_F(CliTest, UsageErrorsAreCzechAndComeBeforeAnyScan) {
         {"--hydrate d1 --depth 4", "Volba --depth čeká počet úrovní 1 až 3."},
         {"--hydrate d1 --depth 0", "Volba --depth čeká počet úrovní 1 až 3."},
         {"--depth 2", "Volba --depth patří jen k volbě --hydrate."},
+        {"--dry-run", "Volba --dry-run patří jen k volbě --evict."},
+        {"--evict d1 --dump x", "Volba --evict patří jen ke skenu databáze s porovnáním disku."},
         {"--json-depth 1001 --json x.json", "Hloubka --json-depth smí být nejvýše 1000."},
     };
     for (const auto& [args, text] : cases) {

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 using namespace tessary;
+using nlohmann::json;
 using testsupport::Child;
 using testsupport::readFile;
 using testsupport::World;
@@ -178,4 +179,52 @@ TEST(Eviction, RulesSayWhyAnItemCannotBeFreed) {
     EXPECT_TRUE(fromDisk.documents.empty());
     ASSERT_EQ(fromDisk.refused.size(), 1u);
     EXPECT_EQ(fromDisk.refused[0].reason, Eviction::notOnICloudDrive);
+}
+
+// varnelo-cli --evict: the dry run lists every document it would free and what stays with its
+// reason, the run frees them; both exit 1 because a changed file had to stay.
+TEST(Eviction, CommandLineFreesAFolderAndSaysWhatStays) {
+    const World world(13);
+    // A folder of the iCloud Drive holding at least three downloaded documents of its own.
+    std::map<std::string, std::vector<std::string>> downloads; // folder id -> paths
+    for (const json& t : world.truth["items"])
+        if (t["kind"] == "doc" && t["expect"] == "resolved" && !t["dead"].get<bool>() &&
+            !t["local"]["dataless"].get<bool>() && !t["local"]["isPackage"].get<bool>() &&
+            t["container"] == 1)
+            downloads[t["parent"].get<std::string>()].push_back(world.local(t));
+    auto folder = downloads.begin();
+    while (folder != downloads.end() &&
+           (folder->second.size() < 3 || folder->first.starts_with("root[")))
+        ++folder;
+    ASSERT_NE(folder, downloads.end());
+    const std::vector<std::string>& paths = folder->second;
+
+    const std::string log = world.home() + "/../cli.log";
+    const auto cli = [&](std::vector<std::string> args) {
+        fs::remove(log);
+        args.insert(args.begin(), {VARNELO_CLI, "--quiet"});
+        return Child::run(args, {"HOME=" + world.home(), "TESSARY_BRCTL=" VARNELO_BRCTL}, log);
+    };
+    ASSERT_EQ(cli({"--refresh", "--top-dirs", "1"}), 0) << readFile(log);
+    std::ofstream(paths[0], std::ios::app | std::ios::binary) << "edit";
+
+    EXPECT_EQ(cli({"--evict", folder->first, "--dry-run"}), 1);
+    const std::string plan = readFile(log);
+    for (std::size_t i = 1; i < paths.size(); ++i)
+        EXPECT_NE(plan.find(paths[i] + "\n"), std::string::npos) << plan;
+    EXPECT_NE(plan.find("Zůstane: " + paths[0] + " – " + Eviction::localChanges), std::string::npos)
+        << plan;
+    EXPECT_NE(plan.find("v iCloudu zůstane vše."), std::string::npos) << plan;
+    for (const std::string& path : paths)
+        EXPECT_FALSE(hasMark(path)) << "a dry run changed " << path;
+
+    EXPECT_EQ(cli({"--evict", folder->first}), 1) << readFile(log);
+    EXPECT_NE(readFile(log).find("Uvolněno z tohoto Macu: "), std::string::npos) << readFile(log);
+    EXPECT_FALSE(hasMark(paths[0]));
+    for (std::size_t i = 1; i < paths.size(); ++i)
+        EXPECT_TRUE(hasMark(paths[i])) << paths[i];
+
+    // An id the database does not hold.
+    EXPECT_EQ(cli({"--evict", "no-such-id", "--dry-run"}), 1);
+    EXPECT_NE(readFile(log).find("Položka no-such-id v databázi není."), std::string::npos);
 }
