@@ -63,6 +63,29 @@ bool holdsBytes(const Item& doc) {
     return doc.resolved && !doc.dataless && doc.localAlloc > 0;
 }
 
+// Whether something below `folder` may be freed. A folder seen from far above would cost a walk
+// of everything below it; after `budget` items the answer is yes, and the confirmation says
+// exactly what is freed.
+bool holdsFreeable(const Item& folder, const ScanResult& result, const ScanEnvironment& env,
+                   std::size_t budget = 20000) {
+    std::vector<const Item*> stack{&folder};
+    while (!stack.empty()) {
+        const Item* at = stack.back();
+        stack.pop_back();
+        for (const Item* child : at->children) {
+            if (budget-- == 0)
+                return true;
+            if (child->dead || child->aggLocal <= 0)
+                continue;
+            if (child->isDir())
+                stack.push_back(child);
+            else if (!documentReason(*child, result, env))
+                return true;
+        }
+    }
+    return false;
+}
+
 // The part of the tool's output about `path` ("brctl: PATH: reason"), or none.
 std::optional<std::string> toolReason(const std::string& output, const std::string& path) {
     const std::string prefix = "brctl: " + path + ": ";
@@ -128,7 +151,7 @@ std::optional<std::string> Eviction::reason(const Item& item, const ScanResult& 
         return documentReason(item, result, env);
     if (!onICloudDrive(result, env, item))
         return notOnICloudDrive;
-    if (item.aggLocal <= 0)
+    if (item.aggLocal <= 0 || !holdsFreeable(item, result, env))
         return nothingDownloaded;
     return std::nullopt;
 }

@@ -14,7 +14,7 @@ namespace tessary {
 namespace {
 
 // Symbol name → freedesktop name. The Breeze theme has every one of these.
-constexpr std::array<std::pair<std::string_view, const char*>, 28> symbolNames{{
+constexpr std::array<std::pair<std::string_view, const char*>, 29> symbolNames{{
     {"chevron.up", "go-up"},
     {"chevron.backward", "go-previous"},
     {"house", "go-home"},
@@ -25,6 +25,7 @@ constexpr std::array<std::pair<std::string_view, const char*>, 28> symbolNames{{
     {"magnifyingglass", "edit-find"},
     {"icloud", "cloudstatus"},
     {"icloud.and.arrow.down", "cloud-download"},
+    {"icloud.and.arrow.up", "cloud-upload"},
     {"folder", "folder"},
     {"folder.fill", "folder"},
     {"link", "link"},

@@ -8,11 +8,16 @@
 #include <QAction>
 #include <QMenu>
 
+#include <array>
+
 namespace tessary {
 
 namespace {
 
 using Command = ItemActions::Command;
+
+constexpr std::array allCommands{Command::open,  Command::reveal,       Command::copyPath,
+                                 Command::evict, Command::toggleListed, Command::trash};
 
 QAction* makeAction(QObject* owner, const char* symbol, const QKeySequence& keys = {}) {
     auto* a = new QAction(owner);
@@ -39,10 +44,10 @@ ItemActions::ItemActions(ScanController& c, QObject* owner)
     : QObject(owner), m_c(c), m_open(makeAction(this, "arrow.up.forward.app")),
       m_reveal(makeAction(this, "finder", QKeySequence(Qt::CTRL | Qt::Key_Return))),
       m_copyPath(makeAction(this, "doc.on.doc", QKeySequence::Copy)),
+      m_evict(makeAction(this, "icloud.and.arrow.up")),
       m_toggleListed(makeAction(this, "trash", QKeySequence(Qt::Key_Delete))),
       m_trash(makeAction(this, "trash.circle")) {
-    for (Command command :
-         {Command::open, Command::reveal, Command::copyPath, Command::toggleListed, Command::trash})
+    for (Command command : allCommands)
         connect(action(command), &QAction::triggered, this, [this, command] {
             if (m_row)
                 run(m_c, *m_row, command);
@@ -64,6 +69,8 @@ QAction* ItemActions::action(Command command) const {
         return m_reveal;
     case Command::copyPath:
         return m_copyPath;
+    case Command::evict:
+        return m_evict;
     case Command::toggleListed:
         return m_toggleListed;
     case Command::trash:
@@ -88,6 +95,14 @@ ItemActions::State ItemActions::state(ScanController& c, const NodeDTO& node, Co
         s.text = tr("Kopírovat cestu");
         s.enabled = c.localPath(node.id).has_value();
         break;
+    case Command::evict: {
+        const std::optional<QString> reason = c.evictVerdict(node.id);
+        s.text = tr("Uvolnit z tohoto Macu…");
+        s.enabled = !reason && !c.busy();
+        s.toolTip = reason.value_or(
+            tr("Stažené soubory zůstanou v iCloudu a stáhnou se znovu, až je otevřete."));
+        break;
+    }
     case Command::toggleListed: {
         const TrashVerdict verdict = c.trashVerdict(node.id);
         s.text = verdict.listed ? tr("Odebrat ze seznamu ke smazání")
@@ -123,6 +138,9 @@ void ItemActions::run(ScanController& c, const NodeDTO& node, Command command) {
         break;
     case Command::copyPath:
         c.copyPath(id);
+        break;
+    case Command::evict:
+        c.confirmAndEvict({id});
         break;
     case Command::toggleListed:
         if (c.isListed(id))
@@ -166,8 +184,7 @@ std::optional<NodeDTO> ItemActions::selectedRow() const {
 
 void ItemActions::update() {
     m_row = selectedRow();
-    for (Command command : {Command::open, Command::reveal, Command::copyPath,
-                            Command::toggleListed, Command::trash}) {
+    for (Command command : allCommands) {
         QAction* a = action(command);
         if (!m_row) {
             // Without a row each action keeps a general text and waits for a selection.
@@ -186,6 +203,8 @@ void ItemActions::update() {
 void ItemActions::fillMenu(QMenu* menu) const {
     menu->setToolTipsVisible(true);
     menu->addActions({m_open, m_reveal, m_copyPath});
+    menu->addSeparator();
+    menu->addAction(m_evict);
     menu->addSeparator();
     menu->addActions({m_toggleListed, m_trash});
 }

@@ -15,7 +15,8 @@ namespace tessary {
 class ScanController;
 
 // The commands on one listed item, defined once: "Otevřít", "Ukázat ve správci souborů",
-// "Kopírovat cestu", "Přidat do seznamu ke smazání" (or "Odebrat…") and "Přesunout do Koše…".
+// "Kopírovat cestu", "Uvolnit z tohoto Macu…", "Přidat do seznamu ke smazání" (or "Odebrat…")
+// and "Přesunout do Koše…".
 // The menu bar and the row menus list these actions and the keys reach them; they act on the
 // selected row of the shown listing and are enabled by the verdicts its listing carries, so no
 // command reads the scanned tree while an operation runs.
@@ -23,7 +24,7 @@ class ItemActions : public QObject {
     Q_OBJECT
 
 public:
-    enum class Command { open, reveal, copyPath, toggleListed, trash };
+    enum class Command { open, reveal, copyPath, evict, toggleListed, trash };
     // What a command shows for a row and whether it can run now.
     struct State {
         QString text;
@@ -53,6 +54,7 @@ private:
     QAction* m_open;
     QAction* m_reveal;
     QAction* m_copyPath;
+    QAction* m_evict;
     QAction* m_toggleListed;
     QAction* m_trash;
 };

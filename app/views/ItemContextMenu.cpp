@@ -59,6 +59,10 @@ std::vector<Entry> ItemContextMenu::entries(ScanController& c, const NodeDTO& no
                               [&c, id] { c.startHydrate(id, 3); }));
     }
     list.push_back(separator());
+    list.push_back(command(c, node, Command::evict));
+    if (const std::optional<QString> reason = c.evictVerdict(id))
+        list.push_back({Entry::Kind::note, *reason, false, {}, std::nullopt});
+    list.push_back(separator());
     const std::string target = node.isDir() ? id : node.parent.value_or(id);
     list.push_back(action(tr("Největší soubory v této složce"), [&c, target] {
         c.navigate(target, true);

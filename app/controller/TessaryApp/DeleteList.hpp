@@ -27,6 +27,10 @@ public:
         std::int64_t local = 0;
         std::int64_t items = 0;
         std::int64_t nested = 0;
+        // What freeing the listed items from this Mac instead would free, and in how many
+        // downloaded documents; filled in by the controller, which knows the disk's rules.
+        std::int64_t evictable = 0;
+        std::int64_t evictableFiles = 0;
         friend bool operator==(const Savings&, const Savings&) = default;
     };
     // The rows of the listed items found in a result, largest first, and their savings.

@@ -29,7 +29,7 @@ struct PhaseName {
     const char* label;
 };
 
-constexpr std::array<PhaseName, 11> phaseNames{{
+constexpr std::array<PhaseName, 12> phaseNames{{
     {ScanController::Phase::idle, "idle", QT_TRANSLATE_NOOP("ScanController", "Připraveno")},
     {ScanController::Phase::start, "start", QT_TRANSLATE_NOOP("ScanController", "Spouštím")},
     {ScanController::Phase::dump, "dump",
@@ -43,6 +43,8 @@ constexpr std::array<PhaseName, 11> phaseNames{{
      QT_TRANSLATE_NOOP("ScanController", "Načítám složku z iCloudu")},
     {ScanController::Phase::trash, "trash",
      QT_TRANSLATE_NOOP("ScanController", "Přesouvám do Koše")},
+    {ScanController::Phase::evict, "evict",
+     QT_TRANSLATE_NOOP("ScanController", "Uvolňuji z tohoto Macu")},
     {ScanController::Phase::done, "done", QT_TRANSLATE_NOOP("ScanController", "Hotovo")},
     {ScanController::Phase::error, "error", QT_TRANSLATE_NOOP("ScanController", "Chyba")},
 }};
@@ -142,6 +144,8 @@ const char* threadName(ScanController::Operation operation) {
         return "icloud-hydrate";
     case ScanController::Operation::trash:
         return "icloud-trash";
+    case ScanController::Operation::evict:
+        return "icloud-evict";
     }
     return "tessary";
 }
@@ -154,8 +158,9 @@ void ScanController::launch(Operation operation, std::function<void()> inThread,
         return;
     beginOperation();
     QPointer<ScanController> self(this);
-    const std::size_t stack =
-        operation == Operation::trash ? NamedThread::defaultStack : NamedThread::largeStack;
+    const std::size_t stack = operation == Operation::trash || operation == Operation::evict
+                                  ? NamedThread::defaultStack
+                                  : NamedThread::largeStack;
     const bool started =
         NamedThread::start(threadName(operation), stack, [self, operation, inThread, onMain] {
             inThread();

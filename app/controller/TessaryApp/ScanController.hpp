@@ -7,6 +7,7 @@
 #include "TessaryApp/TrashMover.hpp"
 #include "TessaryApp/TrashVerdict.hpp"
 #include "TessaryApp/UsageBarData.hpp"
+#include "TessaryCore/Eviction.hpp"
 #include "TessaryCore/NodeDTO.hpp"
 #include "TessaryCore/ScanEnvironment.hpp"
 #include "TessaryCore/ScanMode.hpp"
@@ -42,7 +43,8 @@ class TrashPolicy;
 
 // The one state object of the application, the front the windows hold. Its parts:
 // - the operations (ScanController.cpp: the scan; ScanControllerActions.cpp: hydration,
-//   file-manager actions, exports; ScanControllerTrash.cpp: the Trash run), all started through
+//   file-manager actions, exports; ScanControllerTrash.cpp: the Trash run;
+//   ScanControllerEvict.cpp: freeing downloads from this Mac), all started through
 //   one runner (`run`);
 // - the browsing state (ScanControllerNavigation.cpp): the current folder, the listings, search,
 //   selection and the usage bar's path; `colorRank` follows the shown listing;
@@ -71,13 +73,14 @@ public:
         fs,
         hydrate,
         trash,
+        evict,
         done,
         error
     };
     // The listing the window shows.
     enum class View { tree, top, bigDirs, search, deleteList };
     // The background operations and how one ended.
-    enum class Operation { scan, hydrate, trash };
+    enum class Operation { scan, hydrate, trash, evict };
     enum class Outcome { done, failed, stopped };
 
     using BarFocus = tessary::BarFocus;
@@ -238,6 +241,14 @@ public:
     // the thread "icloud-trash".
     void confirmAndTrash(const IDList& ids);
 
+    // Freeing downloaded documents from this Mac (they stay in iCloud).
+    // Why the item (a document, or a folder's downloaded documents) cannot be freed, or none;
+    // the verdict its listing carries, like trashVerdict.
+    [[nodiscard]] std::optional<QString> evictVerdict(const std::string& id) const;
+    // Asks with one dialog (what is freed, what stays and why) and, when confirmed, frees the
+    // documents of the items on the thread "icloud-evict"; the rows change when it ends.
+    void confirmAndEvict(const IDList& ids);
+
     // Hydration, file-manager actions, exports.
     void startHydrate(const std::string& id, int depth);
     [[nodiscard]] static bool canHydrate(const NodeDTO& node);
@@ -307,6 +318,7 @@ private:
         TrashVerdict verdict;
         OptID localPath;
         OptID parent;
+        OptText evictReason;
     };
 
     // Runs `work(progress, cancel)` on a thread of its own and then, on the main thread,
@@ -345,6 +357,12 @@ private:
     // and the result with it.
     Outcome finishTrash(const TrashMover::Outcome& outcome, const IDList& inner);
     void reportTrashFailures(const TrashMover::Outcome& outcome);
+    [[nodiscard]] std::optional<QString> evictReason(const Item& item) const;
+    // The documents the items stand for; empty for a dump from another Mac.
+    [[nodiscard]] Eviction::Selection evictSelection(const IDList& ids) const;
+    [[nodiscard]] bool confirmEvictDialog(const Eviction::Selection& selection);
+    Outcome finishEvict(const Eviction::Outcome& outcome);
+    void reportEvictFailures(const Eviction::Outcome& outcome, std::int64_t freed);
     // The result changed (an operation ended): caches dropped, listings made again.
     void afterResultChange(const OptID& keepingNode);
     void refreshSnapshots(const OptID& keepingNode);

@@ -72,6 +72,9 @@ void ScanController::refreshDeleteRows() {
     if (!result || m_busy)
         return;
     DeleteList::Listing listing = m_deleteList.listing(*result);
+    const Eviction::Selection evictable = evictSelection(m_deleteList.ids());
+    listing.savings.evictable = evictable.bytes;
+    listing.savings.evictableFiles = static_cast<std::int64_t>(evictable.documents.size());
     m_deleteOuter = NodeRows::outermost(result.get(), listing.rows);
     m_deleteRows = std::move(listing.rows);
     m_deleteSavings = listing.savings;

@@ -1,8 +1,8 @@
 // What the rows of the listings carry besides their values: whether each item may go to the
-// Trash (and why not), whether it is an app's internal data, its path on the disk and its folder.
-// They are made on the main thread when a row is first asked about, and for every listed row
-// before an operation starts, so the views paint and act on values and never read the result
-// while an operation may be changing it.
+// Trash or be freed from this Mac (and why not), whether it is an app's internal data, its path on
+// the disk and its folder. They are made on the main thread when a row is first asked about, and
+// for every listed row before an operation starts, so the views paint and act on values and never
+// read the result while an operation may be changing it.
 #include "TessaryApp/ScanController.hpp"
 
 #include "TessaryApp/TrashPolicy.hpp"
@@ -23,6 +23,7 @@ const ScanController::RowFacts* ScanController::factsFor(const std::string& id) 
     RowFacts facts;
     facts.verdict = m_policy->verdict(*item);
     facts.localPath = nearestPath(*item);
+    facts.evictReason = evictReason(*item);
     const std::string parent(item->parent());
     if (!parent.empty() && result->get(parent))
         facts.parent = parent;
