@@ -31,7 +31,7 @@ struct Eviction {
 #ifdef __APPLE__
     static constexpr std::size_t batchSize = 1;
 #else
-    static constexpr std::size_t batchSize = 64;
+    static constexpr std::size_t batchSize = 256;
 #endif
     // The time limit of one run of the tool.
     static constexpr double toolTimeout = 120.0;

@@ -41,8 +41,11 @@ int main(int argc, char** argv) {
     const ScanEnvironment env(home);
     Scanner::Options options;
     options.refresh = true;
-    const auto result = Scanner::scan(options, {}, {}, env, TimeoutPool::shared());
-    const Eviction::Selection selection = Eviction::select({result->mainRoot()}, *result, env);
+    const auto result = Scanner::scan(
+        options, [](std::string_view, std::int64_t, std::int64_t, std::string_view) {}, {}, env,
+        TimeoutPool::shared());
+    const std::vector<const Item*> roots(result->roots.begin(), result->roots.end());
+    const Eviction::Selection selection = Eviction::select(roots, *result, env);
     std::vector<Eviction::Job> jobs;
     std::int64_t bytes = 0;
     for (const Item* doc : selection.documents) {
@@ -51,7 +54,7 @@ int main(int argc, char** argv) {
         jobs.push_back(Eviction::jobFor(*doc));
         bytes += doc->localAlloc;
     }
-    std::printf("world: %zu items, %zu downloaded documents on the iCloud Drive, freeing %zu "
+    std::printf("world: %zu items, %zu downloaded documents that may be freed, freeing %zu "
                 "(%.1f MB)\n",
                 result->itemCount(), selection.documents.size(), jobs.size(), bytes / 1e6);
 

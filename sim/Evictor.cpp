@@ -77,8 +77,8 @@ Outcome Evictor::evict(const ServerDb& db, const std::string& home, const std::s
         return refused(path + ": soubor nelze přečíst: " + std::strerror(errno));
     if (*bytes != Content::serverCopy(home, *item))
         return refused(path + ": soubor má změny, které ještě nejsou na serveru");
-    // The server's copy is kept before the local bytes go.
-    Content::keep(home, item->id, *bytes);
+    // The bytes equal the server's copy, which stays where serverCopy finds it (kept, or made
+    // again from the item), so the local bytes may go.
     const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return refused(path + ": " + std::strerror(errno));

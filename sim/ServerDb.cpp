@@ -125,6 +125,24 @@ std::int64_t ServerDb::loadQuota(const std::string& path) {
     throw std::runtime_error("Databáze serveru " + path + " je poškozená na řádku 2: chybí kvóta");
 }
 
+ServerDb ServerDb::loadItemsAt(const std::string& path,
+                               const std::unordered_set<std::string>& paths) {
+    std::ifstream in = openDb(path);
+    std::string line;
+    ServerDb db;
+    while (std::getline(in, line)) {
+        // An item's path is its last field; a line without one has no local entry.
+        const std::size_t tab = line.rfind('\t');
+        if (!line.starts_with("I\t") || tab == std::string::npos ||
+            !paths.contains(line.substr(tab + 1)))
+            continue;
+        const std::vector<std::string> f = splitTabs(line);
+        if (f.size() == 13)
+            db.items.push_back(itemOf(f));
+    }
+    return db;
+}
+
 ServerDb ServerDb::load(const std::string& path) {
     std::ifstream in = openDb(path);
     std::string line;

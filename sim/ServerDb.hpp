@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace sim {
@@ -49,6 +50,11 @@ struct ServerDb {
     void save(const std::string& path) const;
     // Reads the file; throws std::runtime_error with a Czech message when it is missing or bad.
     [[nodiscard]] static ServerDb load(const std::string& path);
+    // Only the items whose local path (relative to the home folder) is one of `paths`, parsed;
+    // every other line is passed over unparsed, so freeing a few files of a large server does
+    // not cost a whole load. The containers, aliases and quota are left empty.
+    [[nodiscard]] static ServerDb loadItemsAt(const std::string& path,
+                                              const std::unordered_set<std::string>& paths);
     // The free quota alone, read from the start of the file without loading the items (the
     // answer to `brctl quota` should not cost a whole load of a large server).
     [[nodiscard]] static std::int64_t loadQuota(const std::string& path);

@@ -14,6 +14,7 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -67,14 +68,21 @@ sim::ServerDb syncedDb() {
 // "brctl: PATH: reason" on standard error and makes the status 1, the others are still done. The
 // database is taken as the last dump left it: what changed on the disk since then has not
 // reached the server yet.
-int evictOrDownload(const std::string& command, const std::vector<std::string>& paths) {
-    const sim::ServerDb db = sim::ServerDb::load(sim::ServerDb::pathIn(homeFolder()));
+int evictOrDownload(const std::string& command, const std::vector<std::string>& given) {
+    const std::string home = homeFolder();
+    std::vector<std::string> paths;
+    std::unordered_set<std::string> relative;
+    for (const std::string& text : given) {
+        paths.push_back(std::filesystem::absolute(text).lexically_normal().string());
+        if (paths.back().starts_with(home + "/"))
+            relative.insert(paths.back().substr(home.size() + 1));
+    }
+    const sim::ServerDb db = sim::ServerDb::loadItemsAt(sim::ServerDb::pathIn(home), relative);
     int status = 0;
-    for (const std::string& given : paths) {
-        const std::string path = std::filesystem::absolute(given).lexically_normal().string();
+    for (const std::string& path : paths) {
         const sim::Evictor::Outcome outcome = command == "evict"
-                                                  ? sim::Evictor::evict(db, homeFolder(), path)
-                                                  : sim::Evictor::download(db, homeFolder(), path);
+                                                  ? sim::Evictor::evict(db, home, path)
+                                                  : sim::Evictor::download(db, home, path);
         if (!outcome.message.empty())
             std::fprintf(stderr, "%s\n", outcome.message.c_str());
         status = std::max(status, outcome.status);
