@@ -125,6 +125,12 @@ TEST(Eviction, FreesAFolderRefusesChangedFilesAndDownloadRestoresTheBytes) {
     }
     EXPECT_LT(again->mainRoot()->aggLocal, drive->aggLocal);
 
+    // A stop before the first batch frees nothing and says how many were left.
+    const Eviction::Outcome stopped =
+        Eviction::run(world.home(), {jobs[2]}, {}, [] { return true; });
+    EXPECT_TRUE(stopped.done.empty());
+    EXPECT_EQ(stopped.skipped, 1);
+
     // Several paths at once, as the run hands them over.
     std::vector<std::string> download{VARNELO_BRCTL, "download"};
     download.insert(download.end(), freed.begin(), freed.end());
