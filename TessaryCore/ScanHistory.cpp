@@ -6,6 +6,8 @@
 #include "TessaryCore/ScanError.hpp"
 #include "TessaryCore/ScanResult.hpp"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -82,11 +84,11 @@ void prune(const std::string& folder, const ScanHistory::Limits& limits) {
     }
 }
 
+// "scan-TIME-N.scan", numbers zero-padded so that the names of the records of one second sort
+// in the order they were made.
 std::string newFileName(const std::string& folder, std::int64_t time) {
     for (int n = 0;; ++n) {
-        std::string path =
-            FS::join(folder, "scan-" + std::to_string(time) + (n ? "-" + std::to_string(n) : "") +
-                                 std::string(suffix));
+        std::string path = FS::join(folder, fmt::format("scan-{:020}-{:04}{}", time, n, suffix));
         if (!FS::lstat(path))
             return path;
     }

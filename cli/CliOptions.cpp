@@ -1,5 +1,7 @@
 #include "cli/CliOptions.hpp"
 
+#include "cli/CliChanges.hpp"
+
 #include "cli/TerminalText.hpp"
 
 #include "TessaryCore/Serialization.hpp"
@@ -33,8 +35,16 @@ int standardOutputUsers(const CliOptions& o) {
     int users = 0;
     users += o.jsonFile && *o.jsonFile == "-";
     users += o.csv && o.csv->second == "-";
-    users += o.topFiles || o.topDirs;
+    users += o.topFiles || o.topDirs || o.changes;
     return users;
+}
+
+// A count of at most nine digits; none for anything else.
+std::optional<std::int64_t> parseCount(const std::string& text) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoll(text);
 }
 
 // A usage error: the Czech text on standard error, exit code 2.
@@ -109,6 +119,13 @@ CliParse parseCommandLine(int argc, char** argv) {
                    "Uvolní stažené soubory položek z tohoto Macu; v iCloudu zůstanou (ID…)");
     auto* dryRun =
         app.add_flag("--dry-run", o.dryRun, "U --evict jen vypíše, co by se uvolnilo a proč ne");
+    std::vector<std::string> changesArg;
+    auto* changes = app.add_option("--changes", changesArg,
+                                   "Vypíše N největších změn od minulého skenu (výchozí 20)")
+                        ->expected(0, 1);
+    std::string sinceText;
+    auto* since = app.add_option("--since", sinceText,
+                                 "U --changes porovná se skenem z DATA (RRRR-MM-DD [HH:MM])");
     app.add_flag("-q,--quiet", o.quiet, "Nevypisuje průběh");
 
     try {
@@ -131,6 +148,19 @@ CliParse parseCommandLine(int argc, char** argv) {
         return usageError("Volby --fs a --dump nelze kombinovat.");
     if (o.hydrateId && (o.dumpFile || !o.fsRoots.empty()))
         return usageError("Volba --hydrate patří jen ke skenu databáze s porovnáním disku.");
+    if (changes->count() > 0 || since->count() > 0) {
+        // Without a number the option still carries one empty value.
+        const std::string count = changesArg.empty() ? std::string() : changesArg.front();
+        o.changes = CliChanges::defaultCount;
+        if (!count.empty() && !(o.changes = parseCount(count)))
+            return usageError("Volba --changes čeká počet změn (celé číslo od 0).");
+    }
+    if (since->count() > 0 && !(o.since = CliChanges::parseSince(sinceText)))
+        return usageError("Chybné datum --since „" + sinceText +
+                          "“: čekám RRRR-MM-DD nebo "
+                          "RRRR-MM-DD HH:MM.");
+    if (o.changes && o.dumpFile)
+        return usageError("Změny se počítají jen u skenu iCloud Drive nebo složek, ne u --dump.");
     if (!o.evictIds.empty() && (o.dumpFile || !o.fsRoots.empty()))
         return usageError("Volba --evict patří jen ke skenu databáze s porovnáním disku.");
     if (dryRun->count() > 0 && o.evictIds.empty())

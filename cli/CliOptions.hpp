@@ -29,6 +29,10 @@ struct CliOptions {
     // Items to free from this computer (their downloaded documents); with `dryRun` only said.
     std::vector<std::string> evictIds;
     bool dryRun = false;
+    // `--changes [N]`: the N largest changes against an earlier scan; `--since` picks the scan
+    // made at or before that time (seconds since the epoch) instead of the previous one.
+    std::optional<std::int64_t> changes;
+    std::optional<std::int64_t> since;
     bool quiet = false;
 };
 

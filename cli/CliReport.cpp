@@ -1,5 +1,7 @@
 #include "cli/CliReport.hpp"
 
+#include "cli/CliChanges.hpp"
+
 #include "cli/StandardOutput.hpp"
 #include "cli/TerminalText.hpp"
 
@@ -100,7 +102,7 @@ nlohmann::ordered_json recordsJSON(const std::vector<NodeDTO>& rows) {
 }
 
 bool wantsTopLists(const CliOptions& o) {
-    return o.topFiles || o.topDirs;
+    return o.topFiles || o.topDirs || o.changes;
 }
 
 // Writes `bytes` to the file `path` (replaced whole, see AtomicFile), or to standard output
@@ -128,9 +130,21 @@ bool exportsToStandardOutput(const CliOptions& o) {
            (o.csv && o.csv->second == standardOutput);
 }
 
-void writeExports(const ScanResult& result, const CliOptions& o, const std::atomic<bool>& stop) {
+// The JSON export, with the changes added as the member "changes" when they were asked for.
+std::string exportJSON(const ScanResult& result, const CliOptions& o,
+                       const ScanComparison* changes) {
+    std::string text = Serialization::exportJSON(result, o.jsonDepth, o.jsonFiles);
+    if (!o.changes)
+        return text;
+    nlohmann::ordered_json doc = nlohmann::ordered_json::parse(text);
+    doc["changes"] = CliChanges::json(changes, result, *o.changes);
+    return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+void writeExports(const ScanResult& result, const CliOptions& o, const std::atomic<bool>& stop,
+                  const ScanComparison* changes) {
     if (o.jsonFile)
-        writeOutput(*o.jsonFile, Serialization::exportJSON(result, o.jsonDepth, o.jsonFiles), stop);
+        writeOutput(*o.jsonFile, exportJSON(result, o, changes), stop);
     if (o.csv)
         writeOutput(o.csv->second,
                     Serialization::exportCSV(result, Scanner::folder(result, o.csv->first)), stop);
@@ -170,7 +184,8 @@ std::string CliReport::summaryText(const ScanResult& result) {
     return out;
 }
 
-std::string CliReport::topListsText(const ScanResult& result, const CliOptions& o) {
+std::string CliReport::topListsText(const ScanResult& result, const CliOptions& o,
+                                    const ScanComparison* changes) {
     std::string out;
     if (o.topFiles) {
         const auto rows = Serialization::topFiles(result, *o.topFiles, o.cloudOnly);
@@ -184,29 +199,34 @@ std::string CliReport::topListsText(const ScanResult& result, const CliOptions& 
         for (std::size_t i = 0; i < rows.size(); ++i)
             out += dirRow(i + 1, rows[i]);
     }
+    if (o.changes)
+        out += CliChanges::text(changes, result, *o.changes);
     return out;
 }
 
-std::string CliReport::topListsJSON(const ScanResult& result, const CliOptions& o) {
+std::string CliReport::topListsJSON(const ScanResult& result, const CliOptions& o,
+                                    const ScanComparison* changes) {
     nlohmann::ordered_json doc = nlohmann::ordered_json::object();
     if (o.topFiles)
         doc["top_files"] = recordsJSON(Serialization::topFiles(result, *o.topFiles, o.cloudOnly));
     if (o.topDirs)
         doc["top_dirs"] = recordsJSON(Serialization::topDirs(result, *o.topDirs));
+    if (o.changes)
+        doc["changes"] = CliChanges::json(changes, result, *o.changes);
     return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
-void CliReport::write(const ScanResult& result, const CliOptions& o,
-                      const std::atomic<bool>& stop) {
+void CliReport::write(const ScanResult& result, const CliOptions& o, const std::atomic<bool>& stop,
+                      const ScanComparison* changes) {
     const bool dataOnStdout = exportsToStandardOutput(o) || (o.formatJson && wantsTopLists(o));
     writeText(summaryText(result), !dataOnStdout, stop);
     if (wantsTopLists(o)) {
         if (o.formatJson)
-            StandardOutput::write(topListsJSON(result, o), stop);
+            StandardOutput::write(topListsJSON(result, o, changes), stop);
         else
-            writeText(topListsText(result, o), true, stop);
+            writeText(topListsText(result, o, changes), true, stop);
     }
-    writeExports(result, o, stop);
+    writeExports(result, o, stop, changes);
 }
 
 } // namespace tessary::cli

@@ -7,13 +7,16 @@
 
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/ScanError.hpp"
+#include "TessaryCore/ScanHistory.hpp"
 #include "TessaryCore/Scanner.hpp"
 #include "TessaryCore/TimeoutPool.hpp"
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fmt/format.h>
 #include <memory>
+#include <optional>
 
 namespace tessary::cli {
 namespace {
@@ -70,6 +73,20 @@ void hydrate(ScanResult& result, const CliOptions& options, const ScanEnvironmen
     progress("done", 1, 1, fmt::format("Načteno složek: {}", listed));
 }
 
+// Keeps the record of the scan in the cache's history and compares it with the earlier one.
+// The warnings (a damaged record, one that cannot be written) matter only to someone asking
+// for the changes.
+ScanHistory::Recorded recordScan(const ScanResult& result, const CliOptions& options,
+                                 const ScanEnvironment& env) {
+    ScanHistory::Recorded recorded =
+        ScanHistory::record(result, ScanHistory::folderIn(env.cacheDir),
+                            static_cast<std::int64_t>(std::time(nullptr)), options.since);
+    if (options.changes)
+        for (const std::string& warning : recorded.warnings)
+            std::fprintf(stderr, "%s\n", terminalText(warning).c_str());
+    return recorded;
+}
+
 } // namespace
 
 int runCli(const CliOptions& options, const std::atomic<bool>& stop) {
@@ -81,6 +98,7 @@ int runCli(const CliOptions& options, const std::atomic<bool>& stop) {
     const CancelCallback cancel = [&stop] { return stop.load(); };
     try {
         std::unique_ptr<ScanResult> result;
+        std::optional<ScanHistory::Recorded> history;
         if (options.dumpFile) {
             result = Scanner::analyseDump(*options.dumpFile, progress, cancel);
         } else {
@@ -90,6 +108,7 @@ int runCli(const CliOptions& options, const std::atomic<bool>& stop) {
             if (options.hydrateId)
                 hydrate(*result, options, env, progress, cancel);
             checkStop(stop);
+            history = recordScan(*result, options, env);
             if (!options.evictIds.empty()) {
                 const int code = CliEvict::run(*result, options, env, progress, cancel, stdout);
                 printer.finish();
@@ -98,7 +117,8 @@ int runCli(const CliOptions& options, const std::atomic<bool>& stop) {
         }
         checkStop(stop);
         printer.finish();
-        CliReport::write(*result, options, stop);
+        CliReport::write(*result, options, stop,
+                         history && history->comparison ? &*history->comparison : nullptr);
         return 0;
     } catch (const ScanError& error) {
         printer.finish();

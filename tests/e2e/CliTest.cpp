@@ -193,6 +193,11 @@ TEST_F(CliTest, UsageErrorsAreCzechAndComeBeforeAnyScan) {
         {"--hydrate d1 --depth 0", "Volba --depth čeká počet úrovní 1 až 3."},
         {"--depth 2", "Volba --depth patří jen k volbě --hydrate."},
         {"--dry-run", "Volba --dry-run patří jen k volbě --evict."},
+        {"--changes x", "Volba --changes čeká počet změn (celé číslo od 0)."},
+        {"--since 2026-13-01",
+         "Chybné datum --since „2026-13-01“: čekám RRRR-MM-DD nebo RRRR-MM-DD HH:MM."},
+        {"--changes --dump x",
+         "Změny se počítají jen u skenu iCloud Drive nebo složek, ne u --dump."},
         {"--evict d1 --dump x", "Volba --evict patří jen ke skenu databáze s porovnáním disku."},
         {"--json-depth 1001 --json x.json", "Hloubka --json-depth smí být nejvýše 1000."},
     };
