@@ -97,6 +97,13 @@ void Content::keep(const std::string& home, const std::string& id, const std::st
     std::filesystem::rename(temporary, path);
 }
 
+void Content::forget(const std::string& home, const std::string& id) {
+    std::error_code ec;
+    std::filesystem::remove(storePath(home, id), ec);
+    if (ec)
+        throw std::runtime_error("Nelze zahodit obsah na serveru: „" + storePath(home, id) + "“");
+}
+
 std::optional<std::string> Content::read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)

@@ -27,6 +27,8 @@ struct Content {
     [[nodiscard]] static std::string serverCopy(const std::string& home, const ServerItem& item);
     // Keeps `bytes` as the server's copy of the item `id` (through a temporary file).
     static void keep(const std::string& home, const std::string& id, const std::string& bytes);
+    // Drops the kept copy of the item `id`, if any: its bytes are the generated ones again.
+    static void forget(const std::string& home, const std::string& id);
     // The whole file at `path`; none when it cannot be read.
     [[nodiscard]] static std::optional<std::string> read(const std::string& path);
 };

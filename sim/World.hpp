@@ -50,6 +50,8 @@ struct WorldContainer {
 struct World {
     std::uint64_t seed = 0;
     std::int64_t itemsOption = 0;
+    // The world's clock: the generator's time, moved on by every aging.
+    std::int64_t now = 1'765'000'000;
     std::int64_t quotaFree = 0;
     std::vector<WorldContainer> containers;
     std::vector<WorldItem> items;

@@ -1,5 +1,7 @@
 #include "WorldBuilder.hpp"
 
+#include "Expectations.hpp"
+
 #include "TessaryCore/Masking.hpp"
 
 #include <algorithm>
@@ -81,7 +83,7 @@ std::size_t WorldBuilder::add(std::size_t parent, Kind kind, const std::string& 
     it.server.name = name;
     it.server.size = kind == Kind::dir ? 0 : size;
     it.server.qta = it.server.size;
-    it.server.mt = m_now - m_rng.below(4 * 365 * 86400);
+    it.server.mt = m_world.now - m_rng.below(4 * 365 * 86400);
     it.local = local;
     it.diskName = name;
     m_world.items.push_back(std::move(it));
@@ -278,7 +280,7 @@ void WorldBuilder::projects(std::size_t projekty) {
 // Local names that mask alike and must still be told apart, names in both normalisations and
 // names that look like formulas or break naive quoting.
 void WorldBuilder::matchingCases(std::size_t parent) {
-    const std::int64_t t = m_now - 86400 * 30;
+    const std::int64_t t = m_world.now - 86400 * 30;
     auto fileAt = [&](const std::string& name, std::int64_t size, std::int64_t mt) {
         const std::size_t i = file(parent, name, size, Local::downloaded);
         m_world.items[i].server.mt = mt;
@@ -435,34 +437,7 @@ void WorldBuilder::finish() {
         }
     const std::int64_t plan = std::max<std::int64_t>(200 * GB, charged + charged / 3);
     m_world.quotaFree = plan - charged;
-    expectations(byId);
-}
-
-// What a dump-mode scan that may read every folder concludes for each item; items are in
-// parent-before-child order, so a parent's conclusion is known when its children come.
-void WorldBuilder::expectations(const std::unordered_map<std::string, std::size_t>& byId) {
-    for (WorldItem& it : m_world.items) {
-        const WorldContainer& c =
-            m_world.containers[static_cast<std::size_t>(it.server.container - 1)];
-        const auto p = byId.find(it.server.parent);
-        const WorldItem* parent = p == byId.end() ? nullptr : &m_world.items[p->second];
-        if (c.folder.empty())
-            it.expect = "unmapped";
-        else if (it.server.dead)
-            it.expect = "dead";
-        else if (it.orphan)
-            it.expect = "orphan";
-        else if (parent && parent->expect != "resolved" && parent->expect != "ambiguous")
-            it.expect = parent->expect == "dead" ? "serverOnly" : parent->expect;
-        else if (parent && parent->local == Local::neverOpened)
-            it.expect = "unlisted";
-        else if (parent && parent->local == Local::denied)
-            it.expect = "denied";
-        else if (it.local == Local::none)
-            it.expect = "serverOnly";
-        else
-            it.expect = it.ambiguous ? "ambiguous" : "resolved";
-    }
+    Expectations::assign(m_world);
 }
 
 } // namespace sim

@@ -48,13 +48,11 @@ private:
     void databaseOddities();
     void archive();
     void finish();
-    void expectations(const std::unordered_map<std::string, std::size_t>& byId);
 
     World m_world;
     SimRandom m_rng;
     std::int64_t m_wanted;
     std::int64_t m_container = 1;
-    std::int64_t m_now = 1'765'000'000;
     // Masks taken per folder, so generated names never collide by accident.
     std::unordered_map<std::size_t, std::unordered_set<std::string>> m_masks;
     int m_downloadPercent = 40;

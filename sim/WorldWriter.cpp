@@ -1,6 +1,7 @@
 #include "WorldWriter.hpp"
 
 #include "Content.hpp"
+#include "Disk.hpp"
 
 #include "TessaryCore/FS.hpp"
 
@@ -8,13 +9,13 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace sim {
 
@@ -27,37 +28,6 @@ const char* const mobileDocs = "Library/Mobile Documents";
 
 [[noreturn]] void fail(const std::string& what, const std::string& path) {
     throw std::runtime_error(what + " „" + path + "“: " + std::strerror(errno));
-}
-
-void makeDir(const std::string& path) {
-    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-        fail("Nelze vytvořit složku", path);
-}
-
-// A cloud-only placeholder: the logical size without any blocks, marked dataless.
-void writePlaceholder(const std::string& path, std::int64_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        fail("Nelze vytvořit soubor", path);
-    if (::ftruncate(fd, size) != 0) {
-        ::close(fd);
-        fail("Nelze nastavit velikost souboru", path);
-    }
-    ::close(fd);
-    tessary::FS::markDataless(path);
-}
-
-std::int64_t allocOf(const std::string& path) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
-        fail("Nelze zjistit velikost", path);
-    return static_cast<std::int64_t>(st.st_blocks) * 512;
-}
-
-void setTime(const std::string& path, std::int64_t mt) {
-    const timespec times[2] = {{mt, 0}, {mt, 0}};
-    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        fail("Nelze nastavit čas", path);
 }
 
 void layOut(World& world) {
@@ -88,22 +58,22 @@ void writeItem(WorldItem& it, const std::string& home) {
     case Local::folder:
     case Local::neverOpened:
     case Local::denied:
-        makeDir(path);
+        Disk::makeDir(path);
         break;
     case Local::downloaded:
         Content::writeGenerated(path, it.server.size, Content::seedOf(it.server.id));
-        it.alloc = allocOf(path);
+        it.alloc = Disk::allocOf(path);
         break;
     case Local::placeholder:
-        writePlaceholder(path, it.server.size);
+        Disk::writePlaceholder(path, it.server.size);
         break;
     case Local::package:
-        makeDir(path);
+        Disk::makeDir(path);
         for (const PackageFile& f : it.packageFiles) {
             const std::string file = path + "/" + f.relPath;
             fs::create_directories(fs::path(file).parent_path());
             Content::writeGenerated(file, f.bytes, Content::seedOf(it.server.id + f.relPath));
-            it.alloc += allocOf(file);
+            it.alloc += Disk::allocOf(file);
         }
         break;
     case Local::link:
@@ -122,7 +92,7 @@ void finishDisk(World& world, const std::string& home) {
         if (it->relPath.empty())
             continue;
         const std::string path = home + "/" + it->relPath;
-        setTime(path, it->server.mt);
+        Disk::setTime(path, it->server.mt);
         if (it->local == Local::neverOpened)
             tessary::FS::markDataless(path);
     }
@@ -167,9 +137,13 @@ ordered_json itemJSON(const WorldItem& it) {
 void writeTruth(const World& world, const std::string& path) {
     const std::string tmp = path + ".tmp";
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    // The dead items a scan sets aside: a dead folder takes the dead items inside it along.
+    std::unordered_set<std::string> deadIds;
     std::int64_t dead = 0, orphans = 0;
     for (const WorldItem& it : world.items) {
-        dead += it.server.dead ? 1 : 0;
+        if (it.server.dead)
+            deadIds.insert(it.server.id);
+        dead += it.server.dead && !deadIds.contains(it.server.parent) ? 1 : 0;
         orphans += it.orphan ? 1 : 0;
     }
     ordered_json counts;
@@ -187,9 +161,9 @@ void writeTruth(const World& world, const std::string& path) {
         containers.push_back(entry);
     }
     out << "{\n\"seed\": " << world.seed << ",\n\"items_option\": " << world.itemsOption
-        << ",\n\"home\": \"home\",\n\"quotaFree\": " << world.quotaFree
-        << ",\n\"counts\": " << counts.dump() << ",\n\"containers\": " << containers.dump()
-        << ",\n\"items\": [\n";
+        << ",\n\"home\": \"home\",\n\"now\": " << world.now
+        << ",\n\"quotaFree\": " << world.quotaFree << ",\n\"counts\": " << counts.dump()
+        << ",\n\"containers\": " << containers.dump() << ",\n\"items\": [\n";
     for (std::size_t i = 0; i < world.items.size(); ++i)
         out << itemJSON(world.items[i]).dump() << (i + 1 < world.items.size() ? ",\n" : "\n");
     out << "]\n}\n";
@@ -223,19 +197,23 @@ void WorldWriter::write(World& world, const std::string& out) {
     const std::string home = out + "/home";
     for (const std::string& d : {out, home, home + "/Library", home + "/" + mobileDocs,
                                  home + "/.varnelo-sim", out + "/truth", out + "/outside"})
-        makeDir(d);
+        Disk::makeDir(d);
     Content::writeGenerated(out + "/outside/mimo.txt", 100, 1);
     for (const WorldContainer& c : world.containers)
         if (!c.folder.empty())
-            makeDir(home + "/" + mobileDocs + "/" + c.folder);
+            Disk::makeDir(home + "/" + mobileDocs + "/" + c.folder);
     for (const std::string& stray : world.strayFolders)
-        makeDir(home + "/" + mobileDocs + "/" + stray);
+        Disk::makeDir(home + "/" + mobileDocs + "/" + stray);
     layOut(world);
     for (WorldItem& it : world.items)
         if (!it.relPath.empty())
             writeItem(it, home);
     finishDisk(world, home);
-    serverOf(world).save(ServerDb::pathIn(home));
+    record(world, out);
+}
+
+void WorldWriter::record(const World& world, const std::string& out) {
+    serverOf(world).save(ServerDb::pathIn(out + "/home"));
     writeTruth(world, out + "/truth/world.json");
 }
 

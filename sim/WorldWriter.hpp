@@ -14,6 +14,9 @@ struct WorldWriter {
     WorldWriter() = delete;
 
     static void write(World& world, const std::string& out);
+    // Writes the server database and the truth of a world whose disk below `out` already holds
+    // it (all of `write` but the disk).
+    static void record(const World& world, const std::string& out);
     // Removes a world written by `write` (also its folders without permissions).
     static void remove(const std::string& out);
 };

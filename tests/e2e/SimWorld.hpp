@@ -52,6 +52,15 @@ public:
         env = std::make_unique<ScanEnvironment>(home());
     }
 
+    // Ages the world (varnelo-sim age), reads its truth again and returns the list of changes.
+    json age(int seed, int days) {
+        if (Child::run({VARNELO_SIM, "age", "--out", m_dir, "--seed", std::to_string(seed),
+                        "--days", std::to_string(days)}) != 0)
+            throw std::runtime_error("the world could not be aged");
+        truth = json::parse(readFile(m_dir + "/truth/world.json"));
+        return json::parse(readFile(m_dir + "/truth/changes.json"));
+    }
+
     [[nodiscard]] std::string home() const { return m_dir + "/home"; }
     [[nodiscard]] std::string local(const json& item) const {
         return home() + "/" + item["local"]["path"].get<std::string>();

@@ -73,19 +73,19 @@ protected:
     static inline ScanResult* s_result = nullptr;
 };
 
-TEST_F(WorldScan, ResolvesExactlyTheItemsTheTruthSaysWithTheirLocalState) {
+// The scan resolves exactly the items the truth says, with their local state.
+void expectResolvedAsTruth(const World& world, const ScanResult& result) {
     const bool root = ::geteuid() == 0;
     std::set<std::string> ambiguousNames, ambiguousFound;
-    for (const json& t : s_world->truth["items"])
+    for (const json& t : world.truth["items"])
         if (t["expect"] == "ambiguous")
             ambiguousNames.insert(t["local"]["name"].get<std::string>());
     std::map<std::string, int> checked;
-    for (const json& t : s_world->truth["items"]) {
+    for (const json& t : world.truth["items"]) {
         const std::string expect = t["expect"];
-        const Item* it = s_result->get(t["id"].get<std::string>());
+        const Item* it = result.get(t["id"].get<std::string>());
         if (expect == "dead") {
-            EXPECT_NE(std::find(s_result->dead.begin(), s_result->dead.end(), it),
-                      s_result->dead.end());
+            EXPECT_NE(std::find(result.dead.begin(), result.dead.end(), it), result.dead.end());
             continue;
         }
         ASSERT_NE(it, nullptr) << t["name"];
@@ -101,7 +101,7 @@ TEST_F(WorldScan, ResolvesExactlyTheItemsTheTruthSaysWithTheirLocalState) {
             ambiguousFound.insert(std::string(it->name()));
             continue;
         }
-        EXPECT_EQ(*it->path(), s_world->local(t)) << t["name"];
+        EXPECT_EQ(*it->path(), world.local(t)) << t["name"];
         EXPECT_FALSE(it->ambiguous) << t["name"];
         EXPECT_EQ(it->name(), t["local"]["name"].get<std::string>());
         if (t["kind"] == "doc") {
@@ -120,21 +120,61 @@ TEST_F(WorldScan, ResolvesExactlyTheItemsTheTruthSaysWithTheirLocalState) {
         EXPECT_GT(checked[kind], 0) << kind;
 }
 
-TEST_F(WorldScan, AggregatesEqualTheTruthsSums) {
-    const Sums s = expectedSums(s_world->truth, 1, ::geteuid() == 0);
-    const Item* root = s_result->get("root[1]");
+// The drive's totals and the free quota are the truth's sums.
+void expectSumsAsTruth(const World& world, const ScanResult& result) {
+    const Sums s = expectedSums(world.truth, 1, ::geteuid() == 0);
+    const Item* root = result.get("root[1]");
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->name(), "iCloud Drive");
     EXPECT_EQ(root->aggSz, s.size);
     EXPECT_EQ(root->aggCloud, s.cloud);
     EXPECT_EQ(root->aggLocal, s.local);
     EXPECT_EQ(root->aggQta, s.qta);
-    EXPECT_EQ(s_result->quotaRemaining, s_world->truth["quotaFree"].get<std::int64_t>());
+    EXPECT_EQ(result.quotaRemaining, world.truth["quotaFree"].get<std::int64_t>());
     // The container whose folder cannot be told from a look-alike stays unmapped.
-    const Item* beta = s_result->get("root[4]");
+    const Item* beta = result.get("root[4]");
     ASSERT_NE(beta, nullptr);
     EXPECT_FALSE(beta->resolved);
     EXPECT_EQ(beta->name(), "c{1}m.a{2}e.B{2}a");
+}
+
+TEST_F(WorldScan, ResolvesExactlyTheItemsTheTruthSaysWithTheirLocalState) {
+    expectResolvedAsTruth(*s_world, *s_result);
+}
+
+TEST_F(WorldScan, AggregatesEqualTheTruthsSums) {
+    expectSumsAsTruth(*s_world, *s_result);
+}
+
+// After a month of aging, a fresh scan still finds what the truth says, and each change the
+// aging lists shows in the scans before and after with the numbers the list gives.
+TEST(AgedWorldScan, ScansBeforeAndAfterShowTheListedChanges) {
+    World world(3);
+    Scanner::Options o;
+    o.refresh = true;
+    const auto before = world.scan(o);
+    const json changes = world.age(5, 30);
+    const auto after = world.scan(o);
+    expectResolvedAsTruth(world, *after);
+    expectSumsAsTruth(world, *after);
+    for (const json& c : changes["changes"]) {
+        const std::string id = c["id"], change = c["change"];
+        const Item* was = before->get(id);
+        const Item* is = after->get(id);
+        ASSERT_NE(is, nullptr) << id;
+        EXPECT_EQ(was == nullptr, change == "new") << id;
+        if (was) {
+            EXPECT_EQ(was->aggQta, c["qtaBefore"].get<std::int64_t>()) << change << " " << id;
+            EXPECT_EQ(was->aggLocal, c["localBefore"].get<std::int64_t>()) << change << " " << id;
+        }
+        if (change == "deleted") {
+            EXPECT_NE(std::find(after->dead.begin(), after->dead.end(), is), after->dead.end());
+            continue;
+        }
+        EXPECT_EQ(is->aggQta, c["qtaAfter"].get<std::int64_t>()) << change << " " << id;
+        EXPECT_EQ(is->aggLocal, c["localAfter"].get<std::int64_t>()) << change << " " << id;
+        EXPECT_EQ(*is->path(), world.home() + "/" + c["path"].get<std::string>());
+    }
 }
 
 TEST(WorldScanAgain, SecondScanReusesTheDumpAndRefreshMakesANewOne) {

@@ -1,9 +1,8 @@
-#include "DumpWriter.hpp"
 #include "TessaryCore/Brctl.hpp"
 #include "TessaryCore/DumpParser.hpp"
 #include "TessaryCore/FS.hpp"
-#include "TessaryCore/Masking.hpp"
 #include "TessaryCore/Trash.hpp"
+#include "TruthChecks.hpp"
 #include "WorldWriter.hpp"
 #include "support/Child.hpp"
 #include "support/TempDir.hpp"
@@ -50,18 +49,6 @@ protected:
         env.insert(env.end(), knobs.begin(), knobs.end());
         return Child::run({VARNELO_BRCTL, "dump", "-v", "-o", file}, env);
     }
-    static const nlohmann::json& truthItem(const std::string& id) {
-        static std::map<std::string, const nlohmann::json*> byId;
-        if (byId.empty())
-            for (const auto& it : s_truth["items"])
-                byId[it["id"].get<std::string>()] = &it;
-        return *byId.at(id);
-    }
-    static bool isVariant(const std::string& printed, const std::string& name) {
-        const auto v = Masking::maskVariants(name);
-        return std::find(v.begin(), v.end(), printed) != v.end();
-    }
-
     static inline TempDir* s_tmp = nullptr;
     static inline std::string s_world;
     static inline std::string s_dump;
@@ -69,70 +56,13 @@ protected:
 };
 
 TEST_F(SimWorld, DumpParsesIntoExactlyWhatTheServerHolds) {
-    ASSERT_TRUE(Brctl::dumpComplete(s_dump));
-    ScanResult res = DumpParser::parse(s_dump, noopProgress);
-    const auto& counts = s_truth["counts"];
-    EXPECT_EQ(res.containers.size(), counts["containers"].get<std::size_t>());
-    EXPECT_EQ(res.stats["items_parsed"], counts["items"].get<std::int64_t>());
-    EXPECT_EQ(res.dead.size(), counts["dead"].get<std::size_t>());
-    EXPECT_EQ(res.stats["orphans"], counts["orphans"].get<std::int64_t>());
-    EXPECT_EQ(res.stats["aliases"], counts["aliases"].get<std::int64_t>());
-    EXPECT_EQ(res.stats["bad_lines"], 0);
-    EXPECT_EQ(res.stats["duplicate_ids"], 0);
-    for (const auto& c : s_truth["containers"]) {
-        const auto found = res.containers.find(c["index"].get<std::int64_t>());
-        ASSERT_NE(found, res.containers.end());
-        EXPECT_EQ(found->second.masked, sim::DumpWriter::maskedIdentifier(c["id"]));
-    }
-    std::int64_t seen = 0;
-    for (const auto& t : s_truth["items"]) {
-        const Item* it = res.get(t["id"].get<std::string>());
-        ASSERT_NE(it, nullptr) << t["id"];
-        ++seen;
-        const std::string name = t["name"];
-        EXPECT_TRUE(isVariant(std::string(it->pat()), name)) << it->pat() << " / " << name;
-        if (!t["secondName"].is_null()) {
-            EXPECT_TRUE(isVariant(std::string(it->name()), t["secondName"])) << it->name();
-        }
-        EXPECT_EQ(std::string(toText(it->kind())), t["kind"].get<std::string>());
-        EXPECT_EQ(it->sz, t["size"].get<std::int64_t>()) << name;
-        EXPECT_EQ(it->qta, t["quota"].get<std::int64_t>()) << name;
-        EXPECT_EQ(it->mt, t["mt"].get<std::int64_t>()) << name;
-        EXPECT_EQ(it->dead, t["dead"].get<bool>()) << name;
-    }
-    EXPECT_EQ(seen, counts["items"].get<std::int64_t>());
-    // The one folder whose count the database got wrong, and nothing else.
-    EXPECT_EQ(res.stats["dirs_child_mismatch"], 1);
+    simtest::expectDumpMatchesTruth(s_dump, s_truth);
 }
 
 TEST_F(SimWorld, DiskHoldsPlaceholdersDownloadsPackagesAndTheRefusedFolder) {
     const std::string home = s_world + "/home/";
-    std::set<std::string> seenStates;
-    for (const auto& t : s_truth["items"]) {
-        if (t["local"].is_null())
-            continue;
-        const auto& local = t["local"];
-        const std::string path = home + local["path"].get<std::string>();
-        const auto st = FS::lstat(path);
-        ASSERT_TRUE(st) << path;
-        EXPECT_EQ(st->isDataless(), local["dataless"].get<bool>()) << path;
-        if (t["kind"] == "symlink") {
-            EXPECT_TRUE(st->isLink()) << path;
-        } else if (t["kind"] == "dir" || local["isPackage"].get<bool>()) {
-            EXPECT_TRUE(st->isDir()) << path;
-            if (local["denied"].get<bool>()) {
-                EXPECT_EQ(st->mode & 0777, 0) << path;
-            }
-        } else {
-            EXPECT_EQ(st->size, t["size"].get<std::int64_t>()) << path;
-            EXPECT_EQ(st->alloc(), local["alloc"].get<std::int64_t>()) << path;
-            if (local["dataless"].get<bool>()) {
-                EXPECT_EQ(st->blocks, 0) << path;
-            }
-            EXPECT_EQ(st->mtime, t["mt"].get<std::int64_t>()) << path;
-        }
-        seenStates.insert(t["expect"].get<std::string>());
-    }
+    const std::set<std::string> seenStates =
+        simtest::expectDiskMatchesTruth(s_world + "/home", s_truth);
     for (const char* state : {"resolved", "ambiguous", "denied", "unlisted"})
         EXPECT_TRUE(seenStates.count(state)) << state;
     // The link out of the home folder and the one that loops.
