@@ -160,17 +160,19 @@ void ScanHistory::save(const std::string& folder, const ScanRecord& record, cons
 ScanHistory::Recorded ScanHistory::record(const ScanResult& result, const std::string& folder,
                                           std::int64_t now, std::optional<std::int64_t> since) {
     Recorded out;
-    const ScanRecord fresh = ScanRecord::of(result, sourceOf(result), now);
-    out.earlier = list(folder, fresh.source, out.warnings);
+    const std::string source = sourceOf(result);
+    out.earlier = list(folder, source, out.warnings);
     // The earlier ones may be damaged: the next older one stands in for a bad one.
-    for (const Stored* pick = chosen(out.earlier, since); pick && !out.comparison;) {
-        if (const std::optional<ScanRecord> old = load(pick->file, out.warnings)) {
-            out.comparison.emplace(*old, fresh);
-            break;
-        }
+    std::optional<ScanRecord> old;
+    for (const Stored* pick = chosen(out.earlier, since); pick && !old;) {
+        old = load(pick->file, out.warnings);
         const auto at = static_cast<std::size_t>(pick - out.earlier.data());
         pick = at + 1 < out.earlier.size() ? &out.earlier[at + 1] : nullptr;
     }
+    out.current = ScanRecord::of(result, source, now, old ? &*old : nullptr);
+    const ScanRecord& fresh = out.current;
+    if (old)
+        out.comparison.emplace(*old, fresh);
     try {
         save(folder, fresh);
     } catch (const std::exception& e) {

@@ -39,6 +39,8 @@ struct ScanHistory {
     // the new one left out), the comparison with the chosen one when there is one, and the
     // warnings to show.
     struct Recorded {
+        // The record of the scan itself.
+        ScanRecord current;
         std::vector<Stored> earlier;
         std::optional<ScanComparison> comparison;
         std::vector<std::string> warnings;

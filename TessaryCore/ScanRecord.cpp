@@ -3,8 +3,10 @@
 #include "TessaryCore/Item.hpp"
 #include "TessaryCore/ScanResult.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_set>
 
 namespace tessary {
 
@@ -153,7 +155,13 @@ ScanRecord::Values valuesOf(const Item& item) {
 
 } // namespace
 
-ScanRecord ScanRecord::of(const ScanResult& result, std::string source, std::int64_t time) {
+ScanRecord ScanRecord::of(const ScanResult& result, std::string source, std::int64_t time,
+                          const ScanRecord* earlier) {
+    std::unordered_set<std::string> kept;
+    if (earlier)
+        for (std::size_t i = 0; i < earlier->entries.size(); ++i)
+            if (!earlier->entries[i].dir)
+                kept.insert(earlier->fullKey(i));
     ScanRecord record;
     record.time = time;
     record.mode = result.mode;
@@ -170,7 +178,10 @@ ScanRecord ScanRecord::of(const ScanResult& result, std::string source, std::int
     while (!stack.empty()) {
         const auto [item, parent] = stack.back();
         stack.pop_back();
-        if (item->dead || (!item->isDir() && item->aggQta < documentThreshold))
+        if (item->dead)
+            continue;
+        if (!item->isDir() && item->aggQta < documentThreshold &&
+            (kept.empty() || !kept.contains(record.childKey(parent, *item, byPath))))
             continue;
         record.entries.push_back({std::string(byPath ? item->name() : item->id()), parent,
                                   item->isDir(), valuesOf(*item)});
@@ -179,6 +190,13 @@ ScanRecord ScanRecord::of(const ScanResult& result, std::string source, std::int
             stack.emplace_back(*child, self);
     }
     return record;
+}
+
+std::string ScanRecord::childKey(std::uint32_t parent, const Item& item, bool byPath) const {
+    if (!byPath)
+        return std::string(item.id());
+    std::string key = parent == 0 ? std::string() : fullKey(parent - 1) + "/";
+    return key += item.name();
 }
 
 std::string ScanRecord::fullKey(std::size_t index) const {
@@ -194,6 +212,37 @@ std::string ScanRecord::fullKey(std::size_t index) const {
         path += **it;
     }
     return path;
+}
+
+std::string ScanRecord::keyOf(const ScanResult& result, const Item& item) {
+    if (result.mode != ScanMode::fs)
+        return std::string(item.id());
+    std::string path;
+    for (const Item* above : result.ancestors(item)) {
+        path += above->name();
+        path.push_back('/');
+    }
+    return path += item.name();
+}
+
+Item* ScanRecord::itemFor(const ScanResult& result, std::string_view key) {
+    if (result.mode != ScanMode::fs)
+        return result.get(key);
+    // Name by name from the roots; a name may itself hold no "/" (a file name cannot).
+    const std::vector<Item*>* level = &result.roots;
+    Item* found = nullptr;
+    while (!key.empty()) {
+        const std::size_t slash = key.find('/');
+        const std::string_view name = key.substr(0, slash);
+        const auto match = std::find_if(level->begin(), level->end(),
+                                        [&](const Item* i) { return i->name() == name; });
+        if (match == level->end())
+            return nullptr;
+        found = *match;
+        level = &found->children;
+        key = slash == std::string_view::npos ? std::string_view() : key.substr(slash + 1);
+    }
+    return found;
 }
 
 std::string ScanRecord::encode() const {

@@ -10,6 +10,7 @@
 
 namespace tessary {
 
+class Item;
 class ScanResult;
 
 // A compact picture of one finished scan, kept so that a later scan can say what changed: the
@@ -49,12 +50,20 @@ struct ScanRecord {
     // Folders before what they hold.
     std::vector<Entry> entries;
 
-    // The record of `result`; live items only.
+    // The record of `result`; live items only. A smaller document that `earlier` recorded is
+    // kept too, so that one that shrank below the threshold shows as smaller, not as deleted.
     [[nodiscard]] static ScanRecord of(const ScanResult& result, std::string source,
-                                       std::int64_t time);
+                                       std::int64_t time, const ScanRecord* earlier = nullptr);
     // The item's key with the keys of its folders: the database id in the dump mode, the path
     // ("Name/Folder/file") in the disk-only mode.
     [[nodiscard]] std::string fullKey(std::size_t index) const;
+    // The full key of an item of `result`, as fullKey gives it for the item's entry.
+    [[nodiscard]] static std::string keyOf(const ScanResult& result, const Item& item);
+    // The item of `result` with the full key `key`; null when there is none.
+    [[nodiscard]] static Item* itemFor(const ScanResult& result, std::string_view key);
+
+    // The full key an item below the entry `parent` (one more than its index) would have.
+    [[nodiscard]] std::string childKey(std::uint32_t parent, const Item& item, bool byPath) const;
 
     [[nodiscard]] std::string encode() const;
     // The record in `bytes`; none when they are not a whole record of this version. With

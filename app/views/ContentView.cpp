@@ -16,6 +16,7 @@
 #include "TessaryApp/Fmt.hpp"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -148,13 +149,54 @@ void ContentView::buildListings() {
         tr("Seznam ke smazání je prázdný. Přidejte soubory pravým tlačítkem myši → „Přidat do "
            "seznamu ke smazání“."));
     m_deleteList->setRows(m_c.deleteRows());
-    for (FileListView* list : {m_top, m_bigDirs, m_search, m_deleteList})
+    buildChanges();
+    for (FileListView* list : {m_top, m_bigDirs, m_search, m_deleteList, m_changes})
         m_pane->addWidget(list);
+}
+
+void ContentView::buildChanges() {
+    auto* header = new QWidget(this);
+    auto* line = new QHBoxLayout(header);
+    line->setContentsMargins(0, 0, 0, 0);
+    m_changesHeader = headerLabel(header);
+    m_comparedScan = new QComboBox(header);
+    m_comparedScan->setAccessibleName(tr("Porovnat se skenem"));
+    m_comparedScan->setToolTip(tr("Se kterým dřívějším skenem porovnat"));
+    line->addWidget(m_changesHeader, 1);
+    line->addWidget(m_comparedScan);
+    connect(m_comparedScan, &QComboBox::activated, this,
+            [this](int index) { m_c.compareWith(index); });
+    m_changes = new FileListView(m_c, header, m_pane);
+    for (auto signal : {&ScanController::changeRowsChanged, &ScanController::earlierScansChanged,
+                        &ScanController::comparedScanChanged, &ScanController::changeSummaryChanged,
+                        &ScanController::busyChanged})
+        connect(&m_c, signal, this, &ContentView::updateChanges);
+    updateChanges();
+}
+
+void ContentView::updateChanges() {
+    const auto summary = m_c.changeSummary();
+    m_changesHeader->setText(
+        summary ? tr("Největší změny od skenu %1: %2 v iCloudu, %3 na tomto Macu")
+                      .arg(Fmt::time(double(summary->since)), Fmt::signedSize(summary->qta),
+                           Fmt::signedSize(summary->local))
+                : tr("Změny od posledního skenu"));
+    m_changes->setEmptyText(summary ? tr("Od tohoto skenu se nic nezměnilo.")
+                                    : tr("Není s čím porovnat: toto je první sken tohoto zdroje. "
+                                         "Změny ukáže příští sken."));
+    m_changes->setRows(m_c.changeRows());
+    const QSignalBlocker quiet(m_comparedScan);
+    m_comparedScan->clear();
+    for (const std::int64_t time : m_c.earlierScans())
+        m_comparedScan->addItem(tr("Porovnat se skenem z %1").arg(Fmt::time(double(time))));
+    m_comparedScan->setCurrentIndex(m_c.comparedScan());
+    m_comparedScan->setVisible(!m_c.earlierScans().empty());
+    m_comparedScan->setEnabled(!m_c.busy());
 }
 
 void ContentView::useItemActions(const ItemActions* actions) {
     m_folder->table().setItemActions(actions);
-    for (FileListView* list : {m_top, m_bigDirs, m_search, m_deleteList})
+    for (FileListView* list : {m_top, m_bigDirs, m_search, m_deleteList, m_changes})
         list->table().setItemActions(actions);
 }
 
@@ -166,6 +208,8 @@ FileListView& ContentView::fileList(ScanController::View view) {
         return *m_bigDirs;
     case ScanController::View::search:
         return *m_search;
+    case ScanController::View::changes:
+        return *m_changes;
     case ScanController::View::deleteList:
     case ScanController::View::tree:
         break;
@@ -203,6 +247,8 @@ QString ContentView::headerText(ScanController::View view) const {
         return m_bigDirsHeader->text();
     case ScanController::View::search:
         return m_searchHeader->text();
+    case ScanController::View::changes:
+        return m_changesHeader->text();
     case ScanController::View::deleteList:
     case ScanController::View::tree:
         break;
@@ -253,6 +299,9 @@ void ContentView::updateView() {
         break;
     case ScanController::View::deleteList:
         m_deleteList->setRows(m_c.deleteRows());
+        break;
+    case ScanController::View::changes:
+        updateChanges();
         break;
     }
     m_pane->setCurrentWidget(&fileList(m_c.view()));

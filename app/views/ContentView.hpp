@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QMainWindow;
 class QStackedWidget;
@@ -51,6 +52,8 @@ public:
     // The listing of a view other than `tree`.
     [[nodiscard]] FileListView& fileList(ScanController::View view);
     [[nodiscard]] DeleteListHeader& deleteListHeader() { return *m_deleteHeader; }
+    // The choice of the earlier scan the changes are counted from.
+    [[nodiscard]] QComboBox& comparedScanChoice() { return *m_comparedScan; }
     [[nodiscard]] StatusBar& statusBar() { return *m_status; }
     [[nodiscard]] ToastOverlay& toast() { return *m_toast; }
     [[nodiscard]] SummaryOverlay& summaryOverlay() { return *m_summary; }
@@ -72,6 +75,8 @@ private:
     void updateView();
     void updateHeaders();
     void updateSearch();
+    void updateChanges();
+    void buildChanges();
     [[nodiscard]] QString currentName() const;
 
     ScanController& m_c;
@@ -84,6 +89,9 @@ private:
     FileListView* m_bigDirs = nullptr;
     FileListView* m_search = nullptr;
     FileListView* m_deleteList = nullptr;
+    FileListView* m_changes = nullptr;
+    QLabel* m_changesHeader = nullptr;
+    QComboBox* m_comparedScan = nullptr;
     QLabel* m_topHeader = nullptr;
     QCheckBox* m_cloudOnly = nullptr;
     QLabel* m_bigDirsHeader = nullptr;

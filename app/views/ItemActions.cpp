@@ -56,7 +56,7 @@ ItemActions::ItemActions(ScanController& c, QObject* owner)
                         &ScanController::deleteIDsChanged, &ScanController::viewChanged,
                         &ScanController::childrenChanged, &ScanController::topFilesChanged,
                         &ScanController::bigDirsChanged, &ScanController::searchResultsChanged,
-                        &ScanController::deleteRowsChanged})
+                        &ScanController::deleteRowsChanged, &ScanController::changeRowsChanged})
         connect(&m_c, signal, this, &ItemActions::update);
     update();
 }
@@ -174,6 +174,9 @@ std::optional<NodeDTO> ItemActions::selectedRow() const {
         break;
     case ScanController::View::deleteList:
         rows = m_c.deleteRows();
+        break;
+    case ScanController::View::changes:
+        rows = m_c.changeRows();
         break;
     }
     for (NodeDTO& row : rows)

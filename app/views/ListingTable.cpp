@@ -74,6 +74,7 @@ ListingTable::ListingTable(ScanController& c, NodeTableModel::Layout layout, QWi
                         m_c.setSortKey(SortKey::local);
                         break;
                     case Column::docs:
+                    case Column::change:
                         break;
                     }
                 });

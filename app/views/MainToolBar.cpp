@@ -146,7 +146,7 @@ QString MainToolBar::containerText(const ContainerDTO& container,
 
 std::vector<ScanController::View> MainToolBar::pickerViews() {
     using View = ScanController::View;
-    return {View::top, View::bigDirs, View::deleteList};
+    return {View::top, View::bigDirs, View::deleteList, View::changes};
 }
 
 bool MainToolBar::isShown(const QToolButton* button) const {
@@ -223,7 +223,8 @@ void MainToolBar::updateViews() {
     const QSignalBlocker quiet(m_views);
     const QStringList texts{tr("Největší soubory"), tr("Největší složky"),
                             tr("Ke smazání (") + QString::number(m_c.deleteIDs().size()) +
-                                QStringLiteral(")")};
+                                QStringLiteral(")"),
+                            tr("Změny od posledního skenu")};
     if (m_views->count() != texts.size())
         m_views->addItems(texts);
     for (int i = 0; i < texts.size(); ++i)

@@ -12,11 +12,11 @@ namespace tessary {
 
 namespace {
 
-constexpr std::array folderColumns{NodeTableModel::Column::name, NodeTableModel::Column::qta,
+constexpr std::array folderColumns{NodeTableModel::Column::name,  NodeTableModel::Column::qta,
                                    NodeTableModel::Column::cloud, NodeTableModel::Column::local,
-                                   NodeTableModel::Column::docs};
+                                   NodeTableModel::Column::docs,  NodeTableModel::Column::change};
 constexpr std::array fileListColumns{NodeTableModel::Column::name, NodeTableModel::Column::qta,
-                                     NodeTableModel::Column::local};
+                                     NodeTableModel::Column::local, NodeTableModel::Column::change};
 
 } // namespace
 
@@ -28,6 +28,8 @@ NodeTableModel::NodeTableModel(ScanController& c, Layout layout, QObject* parent
     connect(&c, &ScanController::busyChanged, this, &NodeTableModel::updateDeleteList);
     connect(&c, &ScanController::hoveredIDChanged, this, &NodeTableModel::updateHovered);
     connect(&c, &ScanController::summaryChanged, this, &NodeTableModel::updateNames);
+    // Another earlier scan to compare with changes the column "Změna" of the same rows.
+    connect(&c, &ScanController::comparedScanChanged, this, &NodeTableModel::rowsChangedInPlace);
     updateNames();
 }
 
@@ -130,8 +132,30 @@ QVariant NodeTableModel::displayText(const NodeDTO& node, Column column) const {
         return Fmt::size(node.local);
     case Column::docs:
         return Fmt::integer(node.docs);
+    case Column::change:
+        return changeText(m_c.rowChange(node.id));
     }
     return {};
+}
+
+QString NodeTableModel::changeText(const std::optional<ScanController::RowChange>& change) {
+    if (!change)
+        return {};
+    switch (change->kind) {
+    case ScanComparison::Kind::added:
+        return tr("nové");
+    case ScanComparison::Kind::removed:
+        return tr("smazané");
+    case ScanComparison::Kind::moved:
+        if (change->delta == 0)
+            return tr("přesunuto");
+        break;
+    case ScanComparison::Kind::grown:
+    case ScanComparison::Kind::shrunk:
+    case ScanComparison::Kind::other:
+        break;
+    }
+    return change->delta == 0 ? QString() : Fmt::signedSize(change->delta);
 }
 
 QVariant NodeTableModel::sortValue(const NodeDTO& node, Column column) const {
@@ -146,6 +170,10 @@ QVariant NodeTableModel::sortValue(const NodeDTO& node, Column column) const {
         return qlonglong(node.local);
     case Column::docs:
         return qlonglong(node.docs);
+    case Column::change: {
+        const auto change = m_c.rowChange(node.id);
+        return qlonglong(change ? change->delta : 0);
+    }
     }
     return {};
 }
@@ -209,6 +237,8 @@ QVariant NodeTableModel::headerData(int section, Qt::Orientation orientation, in
         return tr("Na disku");
     case Column::docs:
         return tr("Souborů");
+    case Column::change:
+        return tr("Změna");
     }
     return {};
 }

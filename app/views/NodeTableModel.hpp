@@ -24,7 +24,7 @@ class NodeTableModel : public QAbstractTableModel {
 
 public:
     enum class Layout { folder, fileList };
-    enum class Column { name, qta, cloud, local, docs };
+    enum class Column { name, qta, cloud, local, docs, change };
     enum class Role {
         id = Qt::UserRole + 1,
         qta,
@@ -52,6 +52,9 @@ public:
     // The delete toggle of a row, computed once per row until the delete list or result changes.
     [[nodiscard]] const TrashToggleButton& toggle(int row) const;
     [[nodiscard]] ScanController& controller() const { return m_c; }
+    // What the column "Změna" shows for a change: "+2,3 GB", "−120 MB", "nové", "smazané",
+    // "přesunuto"; empty for none.
+    [[nodiscard]] static QString changeText(const std::optional<ScanController::RowChange>& change);
     // The name a row shows (a container root shows its container's name).
     [[nodiscard]] QString displayName(const NodeDTO& node) const;
 

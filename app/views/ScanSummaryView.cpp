@@ -3,6 +3,7 @@
 #include "CategoryColor.hpp"
 #include "Icons.hpp"
 #include "Links.hpp"
+#include "NameCell.hpp"
 #include "Tints.hpp"
 
 #include "TessaryApp/AppSettings.hpp"
@@ -176,7 +177,40 @@ ScanSummaryView::ScanSummaryView(ScanController& c, QWidget* parent)
     layout->addWidget(m_scroll, 1);
     layout->addWidget(footer());
     connect(&c, &ScanController::reportChanged, this, &ScanSummaryView::rebuild);
+    connect(&c, &ScanController::grownFoldersChanged, this, &ScanSummaryView::rebuild);
     rebuild();
+}
+
+QWidget* ScanSummaryView::grownSection(QWidget* parent) {
+    const ScanController::Rows grown = m_c.grownFolders();
+    const auto change = m_c.changeSummary();
+    if (grown.empty() || !change)
+        return nullptr;
+    auto* box = new QWidget(parent);
+    box->setObjectName(QStringLiteral("grown"));
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 6, 0, 0);
+    column->setSpacing(6);
+    column->addWidget(
+        section(tr("Nejvíc narostlo od %1").arg(Fmt::date(double(change->since))), box));
+    for (const NodeDTO& row : grown) {
+        auto* line = new QHBoxLayout;
+        line->setSpacing(10);
+        const auto rowChange = m_c.rowChange(row.id);
+        auto* amount = label(Fmt::signedSize(rowChange ? rowChange->delta : 0), box, 1.0, true);
+        amount->setMinimumWidth(90);
+        line->addWidget(amount);
+        line->addWidget(wrapped(label(NameCell::displayName(row, m_c.summary()), box)), 1);
+        auto* showButton = new QPushButton(tr("Ukázat"), box);
+        const std::string id = row.id;
+        connect(showButton, &QPushButton::clicked, this, [this, id] {
+            dismiss();
+            m_c.navigate(id, true);
+        });
+        line->addWidget(showButton, 0, Qt::AlignVCenter);
+        column->addLayout(line);
+    }
+    return box;
 }
 
 QWidget* ScanSummaryView::footer() {
@@ -319,6 +353,9 @@ void ScanSummaryView::rebuild() {
             row->addWidget(showButton, 0, Qt::AlignVCenter);
             layout->addWidget(tile);
         }
+
+        if (QWidget* grown = grownSection(content))
+            layout->addWidget(grown);
 
         if (s.deadLine) {
             auto* dead = new QWidget(content);

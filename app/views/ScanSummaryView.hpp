@@ -47,6 +47,8 @@ private:
     void dismiss();
     void show(const SummaryContent::Highlight& highlight);
     [[nodiscard]] QWidget* footer();
+    // "Nejvíc narostlo": the folders that grew most since the earlier scan; null without any.
+    [[nodiscard]] QWidget* grownSection(QWidget* parent);
 
     ScanController& m_c;
     QScrollArea* m_scroll;

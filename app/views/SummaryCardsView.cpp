@@ -79,11 +79,22 @@ ContainerDTO SummaryCardsView::mainContainer(const SummaryDTO& summary) {
     return {};
 }
 
-std::vector<SummaryCardsView::Card> SummaryCardsView::cards(const SummaryDTO& summary) {
+QString SummaryCardsView::changeLine(const ScanController::ChangeSummary& change) {
+    return tr("Od %1: %2 v iCloudu, %3 na tomto Macu")
+        .arg(Fmt::date(double(change.since)), Fmt::signedSize(change.qta),
+             Fmt::signedSize(change.local));
+}
+
+std::vector<SummaryCardsView::Card>
+SummaryCardsView::cards(const SummaryDTO& summary,
+                        const std::optional<ScanController::ChangeSummary>& change) {
     const ContainerDTO main = mainContainer(summary);
     std::vector<Card> list;
-    list.push_back({QStringLiteral("total"), tr("iCloud Drive celkem"), Fmt::size(main.qta),
-                    Fmt::plural(main.docs, "files"), std::nullopt});
+    QString files = Fmt::plural(main.docs, "files");
+    if (change)
+        files += QLatin1Char('\n') + changeLine(*change);
+    list.push_back({QStringLiteral("total"), tr("iCloud Drive celkem"), Fmt::size(main.qta), files,
+                    std::nullopt});
     list.push_back({QStringLiteral("cloud"), tr("Z toho jen v cloudu ☁"), Fmt::size(main.cloud),
                     tr("odložené, na disku nezabírají nic"), Tints::blue()});
     list.push_back({QStringLiteral("local"), tr("Staženo na tomto Macu"), Fmt::size(main.local),
@@ -121,6 +132,7 @@ SummaryCardsView::SummaryCardsView(ScanController& c, QWidget* parent)
     layout->addWidget(m_row);
     connect(&c, &ScanController::summaryChanged, this, &SummaryCardsView::update);
     connect(&c, &ScanController::busyChanged, this, &SummaryCardsView::update);
+    connect(&c, &ScanController::changeSummaryChanged, this, &SummaryCardsView::update);
     update();
 }
 
@@ -133,7 +145,7 @@ void SummaryCardsView::update() {
     m_line->setText(summary ? QString() : waitingLine(m_c.busy()));
     m_line->setHidden(summary.has_value());
     m_row->setVisible(summary.has_value());
-    std::vector<Card> next = summary ? cards(*summary) : std::vector<Card>{};
+    std::vector<Card> next = summary ? cards(*summary, m_c.changeSummary()) : std::vector<Card>{};
     if (next == m_cards)
         return;
     m_cards = std::move(next);

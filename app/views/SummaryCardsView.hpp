@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TessaryApp/ScanController.hpp"
 #include "TessaryCore/ContainerDTO.hpp"
 #include "TessaryCore/SummaryDTO.hpp"
 
@@ -13,8 +14,6 @@ class QHBoxLayout;
 class QLabel;
 
 namespace tessary {
-
-class ScanController;
 
 // The row of summary cards at the top of the window: the whole iCloud Drive, the part only in
 // the cloud, the part downloaded, the free quota, deleted items still in the database and the
@@ -35,8 +34,13 @@ public:
     // Below this many free bytes in the quota the "free" card turns orange.
     static constexpr std::int64_t lowQuota = 50'000'000'000;
 
-    // The cards of a summary, in display order.
-    [[nodiscard]] static std::vector<Card> cards(const SummaryDTO& summary);
+    // The cards of a summary, in display order; with a change since an earlier scan, the first
+    // card says it on a second line.
+    [[nodiscard]] static std::vector<Card>
+    cards(const SummaryDTO& summary,
+          const std::optional<ScanController::ChangeSummary>& change = {});
+    // "Od 1. 12. 2026: +2,3 GB v iCloudu, −1,1 GB na tomto Macu".
+    [[nodiscard]] static QString changeLine(const ScanController::ChangeSummary& change);
     // The line shown without a summary.
     [[nodiscard]] static QString waitingLine(bool busy);
     // The summary's entry of the main container; all zero when there is none.

@@ -55,6 +55,8 @@ QString viewName(ScanController::View view) {
         return QStringLiteral("search");
     case ScanController::View::deleteList:
         return QStringLiteral("deleteList");
+    case ScanController::View::changes:
+        return QStringLiteral("changes");
     }
     return {};
 }

@@ -214,6 +214,8 @@ QString UsageBarView::listingName(const ScanController& c) {
         return tr("výsledků hledání");
     case View::deleteList:
         return tr("seznamu ke smazání");
+    case View::changes:
+        return tr("největších změn");
     }
     return {};
 }

@@ -247,10 +247,11 @@ TEST_F(WindowTest, ThePickersFollowTheContainersAndTheView) {
     EXPECT_EQ(c.current()->id, summary.containers[0].root);
 
     QComboBox* views = content().toolBar().viewPicker();
-    ASSERT_EQ(views->count(), 3);
+    ASSERT_EQ(views->count(), 4);
     EXPECT_EQ(views->itemText(0), "Největší soubory");
     EXPECT_EQ(views->itemText(1), "Největší složky");
     EXPECT_EQ(views->itemText(2), "Ke smazání (0)");
+    EXPECT_EQ(views->itemText(3), "Změny od posledního skenu");
     EXPECT_EQ(views->currentIndex(), -1) << "no option while a folder is listed";
     views->setCurrentIndex(1);
     emit views->activated(1);

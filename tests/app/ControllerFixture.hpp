@@ -12,7 +12,9 @@
 #include "support/TempDir.hpp"
 
 #include <QSettings>
+
 #include <QTest>
+#include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
@@ -129,6 +131,13 @@ public:
         ::setenv("HOME", env.home.c_str(), 1);
     }
     [[nodiscard]] std::string root() const { return m_dir.str() + "/w"; }
+    // Moves the world on by `days` as time would; what changed, as the ager lists it.
+    [[nodiscard]] nlohmann::json age(int seed, int days) const {
+        if (testsupport::Child::run({VARNELO_SIM, "age", "--out", root(), "--seed",
+                                     std::to_string(seed), "--days", std::to_string(days)}) != 0)
+            throw std::runtime_error("the world could not be aged");
+        return nlohmann::json::parse(testsupport::readFile(root() + "/truth/changes.json"));
+    }
 
 private:
     testsupport::TempDir m_dir;

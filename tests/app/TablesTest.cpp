@@ -206,12 +206,12 @@ TEST_F(WindowTest, TheFolderModelPassesQtsTesterAndSortsLargestFirst) {
     QAbstractItemModelTester proxyTester(&table.shownModel(),
                                          QAbstractItemModelTester::FailureReportingMode::Fatal);
     ASSERT_GT(model.rowCount(), 2);
-    EXPECT_EQ(model.columnCount(), 5);
+    EXPECT_EQ(model.columnCount(), 6);
     QStringList headers;
     for (int s = 0; s < model.columnCount(); ++s)
         headers << model.headerData(s, Qt::Horizontal, Qt::DisplayRole).toString();
-    EXPECT_EQ(headers,
-              QStringList({"Název", "V iCloudu", "Jen v cloudu ☁", "Na disku", "Souborů"}));
+    EXPECT_EQ(headers, QStringList({"Název", "V iCloudu", "Jen v cloudu ☁", "Na disku", "Souborů",
+                                    "Změna"}));
     std::int64_t previous = std::numeric_limits<std::int64_t>::max();
     std::int64_t largest = 0;
     for (int row = 0; row < table.shownModel().rowCount(); ++row) {
@@ -245,7 +245,7 @@ TEST_F(WindowTest, TheFolderModelPassesQtsTesterAndSortsLargestFirst) {
     c.loadTopFiles(ScanController::listingRowLimit);
     NodeTableModel& top = content().fileList(View::top).table().rowsModel();
     QAbstractItemModelTester topTester(&top, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    EXPECT_EQ(top.columnCount(), 3);
+    EXPECT_EQ(top.columnCount(), 4);
     EXPECT_EQ(top.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "Na disku");
     c.goHome();
 }

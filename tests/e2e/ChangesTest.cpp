@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 using nlohmann::json;
 using testsupport::Child;
@@ -81,4 +82,58 @@ TEST(Changes, CommandLineListsWhatGrewAndWhatWasDeletedSinceThePreviousScan) {
     EXPECT_NE(changeOf(json::parse(readFile(out))["changes"], big->at("id").get<std::string>()),
               nullptr)
         << readFile(out);
+}
+
+// A world aged by a month between two scans: every change the ager made is in the list with its
+// exact sizes (a document below the recording threshold only through its folder), and the moved
+// folder is the same folder in a new place.
+TEST(Changes, EveryChangeOfAnAgedWorldIsListedWithItsExactSize) {
+    World world(41);
+    const std::string out = world.home() + "/../out.txt";
+    const auto cli = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" >\"$OUT\" 2>/dev/null",
+                                   VARNELO_CLI, "--quiet", "--refresh"});
+        return Child::run(args,
+                          {"HOME=" + world.home(), "TESSARY_BRCTL=" VARNELO_BRCTL, "OUT=" + out});
+    };
+    ASSERT_EQ(cli({}), 0);
+    const json aged = world.age(3, 30);
+    ASSERT_EQ(cli({"--changes", "100000", "--format", "json"}), 0);
+    const json changes = json::parse(readFile(out))["changes"];
+    ASSERT_TRUE(changes.is_object());
+
+    std::set<std::string> kinds;
+    for (const json& made : aged["changes"]) {
+        const std::string id = made["id"];
+        const std::string what = made["change"];
+        kinds.insert(what);
+        // A document is recorded from 1 MB on, and kept while it was recorded before.
+        const bool recorded = made["kind"] == "dir" ||
+                              made["qtaBefore"].get<std::int64_t>() >= 1'000'000 ||
+                              made["qtaAfter"].get<std::int64_t>() >= 1'000'000;
+        const json* listed = changeOf(changes, id);
+        if (!recorded) {
+            EXPECT_EQ(listed, nullptr) << id;
+            continue;
+        }
+        ASSERT_NE(listed, nullptr) << what << " " << made.dump();
+        const bool wasRecorded =
+            made["kind"] == "dir" || made["qtaBefore"].get<std::int64_t>() >= 1'000'000;
+        const std::string expected = what == "downloaded" || what == "evicted" ? "changed"
+                                     : !wasRecorded && what != "deleted"       ? "new"
+                                                                               : what;
+        EXPECT_EQ(listed->at("change"), expected) << made.dump();
+        if (what != "new" && wasRecorded) {
+            EXPECT_EQ(listed->at("before")["qta"], made["qtaBefore"]) << made.dump();
+            EXPECT_EQ(listed->at("before")["local"], made["localBefore"]) << made.dump();
+        }
+        EXPECT_EQ(listed->at("after")["qta"], made["qtaAfter"]) << made.dump();
+        EXPECT_EQ(listed->at("after")["local"], made["localAfter"]) << made.dump();
+        if (what == "moved") {
+            EXPECT_NE(listed->at("parent_before"), listed->at("parent_after"));
+        }
+    }
+    EXPECT_TRUE(kinds.count("moved") && kinds.count("deleted") && kinds.count("new") &&
+                kinds.count("grown"))
+        << aged.dump(1);
 }

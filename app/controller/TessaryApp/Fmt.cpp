@@ -251,6 +251,30 @@ QString Fmt::duration(double seconds) {
     return QString::fromStdString(fmt::format("{} min {:02} s", whole / 60, whole % 60));
 }
 
+QString Fmt::date(double secondsSince1970) {
+    if (!std::isfinite(secondsSince1970))
+        return missingText();
+    std::unique_ptr<icu::DateFormat> formatter(
+        icu::DateFormat::createDateInstance(icu::DateFormat::kMedium, icuLocale()));
+    if (!formatter)
+        return missingText();
+    icu::UnicodeString text;
+    UErrorCode status = U_ZERO_ERROR;
+    icu::FieldPosition position;
+    formatter->format(secondsSince1970 * 1000.0, text, position, status);
+    if (U_FAILURE(status) || text.isEmpty())
+        return missingText();
+    return toQString(text);
+}
+
+QString Fmt::signedSize(std::int64_t delta) {
+    if (delta > 0)
+        return QStringLiteral("+") + size(delta);
+    if (delta < 0)
+        return QStringLiteral("\u2212") + size(-delta);
+    return size(0);
+}
+
 QString Fmt::time(std::optional<double> secondsSince1970) {
     if (!secondsSince1970 || !std::isfinite(*secondsSince1970))
         return missingText();

@@ -39,6 +39,10 @@ struct Fmt {
     [[nodiscard]] static QString duration(double seconds);
     // Medium date and short time of a moment in seconds since 1970; "–" when absent.
     [[nodiscard]] static QString time(std::optional<double> secondsSince1970);
+    // The day alone ("1. 12. 2026" in Czech).
+    [[nodiscard]] static QString date(double secondsSince1970);
+    // A change of a size with its sign: "+2,3 GB", "−120 MB" (a true minus sign), "0 B".
+    [[nodiscard]] static QString signedSize(std::int64_t delta);
 
     // The placeholder of a missing value.
     static constexpr std::u16string_view missing = u"\u2013";

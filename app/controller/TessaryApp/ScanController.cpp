@@ -85,6 +85,9 @@ struct ScanController::ScanOutcome {
     ResultPtr result;
     SearchIndex index;
     std::optional<ScanError> error;
+    // The scan's record kept in the history and its comparison with the previous one; none for
+    // a dump from another Mac, which is not this computer's to follow.
+    std::optional<ScanHistory::Recorded> history;
 };
 
 void ScanController::startScan(bool refresh) {
@@ -122,6 +125,10 @@ void ScanController::scanSource(const ScanSource& source, bool refresh, bool cho
                         ? Scanner::analyseDump(source.paths.front(), progress, cancel)
                         : Scanner::scan(options, progress, cancel, env, TimeoutPool::shared());
                 outcome.index = buildSearchIndex(*outcome.result);
+                if (source.kind != ScanSource::Kind::dumpFile)
+                    outcome.history =
+                        ScanHistory::record(*outcome.result, ScanHistory::folderIn(env.cacheDir),
+                                            QDateTime::currentSecsSinceEpoch());
             } catch (const ScanError& e) {
                 outcome.error = e;
                 outcome.result.reset();
@@ -243,6 +250,7 @@ ScanController::Outcome ScanController::finishScan(ScanOutcome outcome) {
     m_result = std::move(outcome.result);
     m_searchIndex = std::move(outcome.index);
     m_source = outcome.source;
+    takeHistory(std::move(outcome.history));
     if (outcome.chosen || outcome.source.kind != ScanSource::Kind::iCloudDrive)
         AppSettings::rememberSource(outcome.source);
     setProgress("done", 1, 1, tr("Hotovo"));

@@ -9,7 +9,9 @@
 #include "TessaryApp/UsageBarData.hpp"
 #include "TessaryCore/Eviction.hpp"
 #include "TessaryCore/NodeDTO.hpp"
+#include "TessaryCore/ScanComparison.hpp"
 #include "TessaryCore/ScanEnvironment.hpp"
+#include "TessaryCore/ScanHistory.hpp"
 #include "TessaryCore/ScanMode.hpp"
 #include "TessaryCore/SortKey.hpp"
 #include "TessaryCore/SummaryDTO.hpp"
@@ -78,7 +80,7 @@ public:
         error
     };
     // The listing the window shows.
-    enum class View { tree, top, bigDirs, search, deleteList };
+    enum class View { tree, top, bigDirs, search, deleteList, changes };
     // The background operations and how one ended.
     enum class Operation { scan, hydrate, trash, evict };
     enum class Outcome { done, failed, stopped };
@@ -98,6 +100,23 @@ public:
     using Progress =
         std::function<void(std::string_view, std::int64_t, std::int64_t, std::string_view)>;
     using Cancel = std::function<bool()>;
+
+    // What changed since the earlier scan compared with, in all: the quota charge and the bytes
+    // on this Mac.
+    struct ChangeSummary {
+        std::int64_t since = 0; // seconds since the epoch
+        std::int64_t qta = 0;
+        std::int64_t local = 0;
+        friend bool operator==(const ChangeSummary&, const ChangeSummary&) = default;
+    };
+    // What changed of one item.
+    struct RowChange {
+        ScanComparison::Kind kind = ScanComparison::Kind::other;
+        std::int64_t delta = 0;
+        friend bool operator==(const RowChange&, const RowChange&) = default;
+    };
+    using OptChangeSummary = std::optional<ChangeSummary>;
+    using ScanTimes = std::vector<std::int64_t>;
 
     // Limits of the listings.
     static constexpr int folderRowLimit = 1500;
@@ -157,6 +176,15 @@ public:
     [[nodiscard]] std::optional<std::string> hoveredID() const { return m_hoveredID; }
     [[nodiscard]] ColorRanks colorRank() const { return m_colorRank; }
     [[nodiscard]] BarPath barPath() const { return m_barPath; }
+    // The change since the earlier scan compared with; none without one (the first scan of a
+    // source, a dump from another Mac).
+    [[nodiscard]] OptChangeSummary changeSummary() const { return m_changeSummary; }
+    // The largest changes (the view "changes"), the five folders that grew most, the times of
+    // the earlier scans of this source (newest first) and which of them is compared with.
+    [[nodiscard]] Rows changeRows() const { return m_changeRows; }
+    [[nodiscard]] Rows grownFolders() const { return m_grownFolders; }
+    [[nodiscard]] ScanTimes earlierScans() const { return m_earlierScans; }
+    [[nodiscard]] int comparedScan() const { return m_comparedScan; }
     // Where the shown result came from; the iCloud Drive until another source was scanned.
     [[nodiscard]] ScanSource source() const { return m_source; }
 
@@ -221,6 +249,14 @@ public:
     [[nodiscard]] static ColorRanks ranks(const Rows& rows);
     // Runs on any thread; reads the result only.
     [[nodiscard]] static SearchIndex buildSearchIndex(const ScanResult& result);
+
+    // Changes since an earlier scan.
+    // The change of the item since the scan compared with; none when it did not change (or is
+    // too small to be recorded, or nothing is compared).
+    [[nodiscard]] std::optional<RowChange> rowChange(const std::string& id) const;
+    void showChanges();
+    // Compares with the earlier scan `index` of earlierScans.
+    void compareWith(int index);
 
     // Delete list and Trash.
     void addToDeleteList(const std::string& id);
@@ -302,6 +338,11 @@ signals:
     void colorRankChanged();
     void barPathChanged();
     void sourceChanged();
+    void changeSummaryChanged();
+    void changeRowsChanged();
+    void grownFoldersChanged();
+    void earlierScansChanged();
+    void comparedScanChanged();
     // A background operation has ended and everything it changed is in place: the last signal
     // of each operation.
     void operationFinished(ScanController::Operation operation, ScanController::Outcome outcome);
@@ -319,6 +360,7 @@ private:
         OptID localPath;
         OptID parent;
         OptText evictReason;
+        std::optional<RowChange> change;
     };
 
     // Runs `work(progress, cancel)` on a thread of its own and then, on the main thread,
@@ -369,6 +411,10 @@ private:
     // The listing of `folder`'s children in the order of sortKey, cut at folderRowLimit.
     void listChildren(const Item& folder);
     void showStalenessToast();
+    // Takes over what recording the scan found: the earlier scans and the comparison.
+    void takeHistory(std::optional<ScanHistory::Recorded> history);
+    void applyComparison(std::shared_ptr<const ScanComparison> comparison);
+    [[nodiscard]] NodeDTO changeRow(const ScanComparison::Change& change) const;
     void syncDeleteIDs();
     // The facts of the item's row: remembered, else made now from the result and the disk; none
     // for an unknown id, and none not remembered while an operation runs.
@@ -440,6 +486,16 @@ private:
                                &ScanController::colorRankChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, BarPath, m_barPath, &ScanController::barPathChanged)
     Q_OBJECT_BINDABLE_PROPERTY(ScanController, ScanSource, m_source, &ScanController::sourceChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, OptChangeSummary, m_changeSummary,
+                               &ScanController::changeSummaryChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_changeRows,
+                               &ScanController::changeRowsChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, Rows, m_grownFolders,
+                               &ScanController::grownFoldersChanged)
+    Q_OBJECT_BINDABLE_PROPERTY(ScanController, ScanTimes, m_earlierScans,
+                               &ScanController::earlierScansChanged)
+    Q_OBJECT_BINDABLE_PROPERTY_WITH_ARGS(ScanController, int, m_comparedScan, -1,
+                                         &ScanController::comparedScanChanged)
 
     DesktopServices* m_desktop;
     ScanEnvironment m_env = ScanEnvironment::defaultEnvironment();
@@ -458,6 +514,10 @@ private:
     const std::shared_ptr<CancelBox> m_cancelBox = std::make_shared<CancelBox>();
     SearchIndex m_searchIndex;
     QTimer* m_toastTimer = nullptr;
+    // The record of the shown scan and the files of the earlier ones, for comparing with another.
+    std::shared_ptr<const ScanRecord> m_record;
+    std::vector<std::string> m_earlierFiles;
+    std::shared_ptr<const ScanComparison> m_comparison;
 };
 
 template <class Work, class Finish>

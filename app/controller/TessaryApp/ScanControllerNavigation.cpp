@@ -47,7 +47,8 @@ void ScanController::followShownRows() {
     // colorRank is the rank of each row of the shown listing, whichever of the two changes.
     for (auto signal : {&ScanController::viewChanged, &ScanController::childrenChanged,
                         &ScanController::topFilesChanged, &ScanController::bigDirsChanged,
-                        &ScanController::searchResultsChanged, &ScanController::deleteRowsChanged})
+                        &ScanController::searchResultsChanged, &ScanController::deleteRowsChanged,
+                        &ScanController::changeRowsChanged})
         connect(this, signal, this, [this] { m_colorRank = ranks(shownRows()); });
 }
 
@@ -61,6 +62,8 @@ const ScanController::Rows& ScanController::shownRows() const {
         return m_searchResults.value();
     case View::deleteList:
         return m_deleteRows.value();
+    case View::changes:
+        return m_changeRows.value();
     case View::tree:
         break;
     }
@@ -147,6 +150,9 @@ void ScanController::show(View view) {
         break;
     case View::deleteList:
         showDeleteList();
+        break;
+    case View::changes:
+        showChanges();
         break;
     case View::tree:
     case View::search:
@@ -235,6 +241,7 @@ ScanController::Rows ScanController::mapRows() const {
     case View::top:
     case View::bigDirs:
     case View::search:
+    case View::changes:
         break;
     }
     return firstRows(shownRows(), listingRowLimit);
@@ -308,6 +315,10 @@ void ScanController::refreshSnapshots(const OptID& keepingNode) {
         break;
     case View::deleteList:
         showDeleteList();
+        break;
+    case View::changes:
+        // The sizes of the changed items as they are now.
+        applyComparison(m_comparison);
         break;
     case View::tree:
         break;

@@ -24,6 +24,10 @@ const ScanController::RowFacts* ScanController::factsFor(const std::string& id) 
     facts.verdict = m_policy->verdict(*item);
     facts.localPath = nearestPath(*item);
     facts.evictReason = evictReason(*item);
+    if (m_comparison)
+        if (const ScanComparison::Change* change =
+                m_comparison->find(ScanRecord::keyOf(*result, *item)))
+            facts.change = RowChange{change->kind, change->delta()};
     const std::string parent(item->parent());
     if (!parent.empty() && result->get(parent))
         facts.parent = parent;
@@ -33,8 +37,9 @@ const ScanController::RowFacts* ScanController::factsFor(const std::string& id) 
 void ScanController::judgeListedRows() {
     if (m_busy)
         return;
-    for (const Rows& rows : {m_children.value(), m_topFiles.value(), m_bigDirs.value(),
-                             m_searchResults.value(), m_deleteRows.value()})
+    for (const Rows& rows :
+         {m_children.value(), m_topFiles.value(), m_bigDirs.value(), m_searchResults.value(),
+          m_deleteRows.value(), m_changeRows.value(), m_grownFolders.value()})
         for (const NodeDTO& row : rows)
             (void)factsFor(row.id);
     if (const OptID current = currentID())
