@@ -1,5 +1,8 @@
 #include "TessaryCore/ScanComparison.hpp"
 
+#include "TessaryCore/Item.hpp"
+#include "TessaryCore/ScanResult.hpp"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -9,15 +12,12 @@ namespace {
 
 // The full keys of a record's entries and of their folders.
 struct Keys {
-    std::vector<std::string> own;
-    explicit Keys(const ScanRecord& record) {
-        own.reserve(record.entries.size());
-        for (std::size_t i = 0; i < record.entries.size(); ++i)
-            own.push_back(record.fullKey(i));
-    }
-    [[nodiscard]] std::string parentOf(const ScanRecord& record, std::size_t i) const {
+    std::vector<std::string> storage;
+    std::vector<std::string_view> own;
+    explicit Keys(const ScanRecord& record) : own(record.fullKeys(storage)) {}
+    [[nodiscard]] std::string_view parentOf(const ScanRecord& record, std::size_t i) const {
         const std::uint32_t parent = record.entries[i].parent;
-        return parent == 0 ? std::string() : own[parent - 1];
+        return parent == 0 ? std::string_view() : own[parent - 1];
     }
 };
 
@@ -44,29 +44,58 @@ ScanComparison::ScanComparison(const ScanRecord& before, const ScanRecord& now)
     std::vector<bool> seen(before.entries.size(), false);
     for (std::size_t i = 0; i < now.entries.size(); ++i) {
         const ScanRecord::Entry& e = now.entries[i];
-        Change c{newKeys.own[i], {}, newKeys.parentOf(now, i), e.dir, Kind::added, {}, e.values};
-        if (const auto found = old.find(newKeys.own[i]); found != old.end()) {
-            seen[found->second] = true;
-            c.before = before.entries[found->second].values;
-            c.parentBefore = oldKeys.parentOf(before, found->second);
-            if (c.before == c.after && c.parentBefore == c.parentAfter)
-                continue;
-            c.kind = kindOf(c);
-        } else {
-            c.parentBefore = c.parentAfter;
+        const std::string_view parentNow = newKeys.parentOf(now, i);
+        const auto found = old.find(newKeys.own[i]);
+        if (found == old.end()) {
+            m_changes.push_back({std::string(newKeys.own[i]),
+                                 std::string(parentNow),
+                                 std::string(parentNow),
+                                 e.dir,
+                                 Kind::added,
+                                 {},
+                                 e.values});
+            continue;
         }
+        seen[found->second] = true;
+        const ScanRecord::Values& was = before.entries[found->second].values;
+        const std::string_view parentBefore = oldKeys.parentOf(before, found->second);
+        if (was == e.values && parentBefore == parentNow)
+            continue;
+        Change c{std::string(newKeys.own[i]),
+                 std::string(parentBefore),
+                 std::string(parentNow),
+                 e.dir,
+                 Kind::other,
+                 was,
+                 e.values};
+        c.kind = kindOf(c);
         m_changes.push_back(std::move(c));
     }
     for (std::size_t i = 0; i < before.entries.size(); ++i)
         if (!seen[i]) {
             const ScanRecord::Entry& e = before.entries[i];
-            const std::string parent = oldKeys.parentOf(before, i);
+            const std::string parent(oldKeys.parentOf(before, i));
             m_changes.push_back(
-                {oldKeys.own[i], parent, parent, e.dir, Kind::removed, e.values, {}});
+                {std::string(oldKeys.own[i]), parent, parent, e.dir, Kind::removed, e.values, {}});
         }
     m_index.reserve(m_changes.size());
     for (std::size_t i = 0; i < m_changes.size(); ++i)
         m_index.emplace(m_changes[i].key, i);
+}
+
+void ScanComparison::recheckRemoved(const ScanResult& now) {
+    for (Change& c : m_changes) {
+        if (c.kind != Kind::removed || c.dir)
+            continue;
+        const Item* item = ScanRecord::itemFor(now, c.key);
+        if (!item || item->dead)
+            continue;
+        c.after = {item->aggQta, item->aggCloud, item->aggLocal};
+        const std::string parent(item->parent());
+        const Item* folder = parent.empty() ? nullptr : now.get(parent);
+        c.parentAfter = folder ? ScanRecord::keyOf(now, *folder) : std::string();
+        c.kind = kindOf(c);
+    }
 }
 
 const ScanComparison::Change* ScanComparison::find(const std::string& key) const {

@@ -9,6 +9,8 @@
 
 namespace tessary {
 
+class ScanResult;
+
 // What changed between two records of the same source, item by item: matched by key (the
 // database id, which a moved folder keeps; in the disk-only mode the path).
 class ScanComparison {
@@ -28,6 +30,10 @@ public:
     };
 
     ScanComparison(const ScanRecord& before, const ScanRecord& now);
+    // The records leave out documents below 1 MB: a recorded document missing from the newer
+    // record may have shrunk below that rather than gone. Looks such documents up in the
+    // result the newer record was made of and turns them into the change they really are.
+    void recheckRemoved(const ScanResult& now);
 
     // When the earlier scan was made.
     [[nodiscard]] std::int64_t since() const { return m_since; }

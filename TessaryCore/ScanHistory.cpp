@@ -169,10 +169,12 @@ ScanHistory::Recorded ScanHistory::record(const ScanResult& result, const std::s
         const auto at = static_cast<std::size_t>(pick - out.earlier.data());
         pick = at + 1 < out.earlier.size() ? &out.earlier[at + 1] : nullptr;
     }
-    out.current = ScanRecord::of(result, source, now, old ? &*old : nullptr);
+    out.current = ScanRecord::of(result, source, now);
     const ScanRecord& fresh = out.current;
-    if (old)
+    if (old) {
         out.comparison.emplace(*old, fresh);
+        out.comparison->recheckRemoved(result);
+    }
     try {
         save(folder, fresh);
     } catch (const std::exception& e) {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <unordered_set>
 
 namespace tessary {
 
@@ -15,6 +14,11 @@ namespace {
 constexpr std::string_view magic = "VARNELO-SCAN-RECORD\n";
 constexpr char rawKey = 0;
 constexpr char uuidKey = 1;
+// How an entry's cloud-only bytes are written: most items are all in the cloud or all on the
+// disk, and then the number is not written at all.
+constexpr std::uint64_t cloudNone = 0;
+constexpr std::uint64_t cloudAll = 1;
+constexpr std::uint64_t cloudOwn = 2;
 
 std::uint64_t fnv1a(std::string_view bytes) {
     std::uint64_t h = 1469598103934665603ULL;
@@ -155,13 +159,7 @@ ScanRecord::Values valuesOf(const Item& item) {
 
 } // namespace
 
-ScanRecord ScanRecord::of(const ScanResult& result, std::string source, std::int64_t time,
-                          const ScanRecord* earlier) {
-    std::unordered_set<std::string> kept;
-    if (earlier)
-        for (std::size_t i = 0; i < earlier->entries.size(); ++i)
-            if (!earlier->entries[i].dir)
-                kept.insert(earlier->fullKey(i));
+ScanRecord ScanRecord::of(const ScanResult& result, std::string source, std::int64_t time) {
     ScanRecord record;
     record.time = time;
     record.mode = result.mode;
@@ -178,10 +176,7 @@ ScanRecord ScanRecord::of(const ScanResult& result, std::string source, std::int
     while (!stack.empty()) {
         const auto [item, parent] = stack.back();
         stack.pop_back();
-        if (item->dead)
-            continue;
-        if (!item->isDir() && item->aggQta < documentThreshold &&
-            (kept.empty() || !kept.contains(record.childKey(parent, *item, byPath))))
+        if (item->dead || (!item->isDir() && item->aggQta < documentThreshold))
             continue;
         record.entries.push_back({std::string(byPath ? item->name() : item->id()), parent,
                                   item->isDir(), valuesOf(*item)});
@@ -192,11 +187,23 @@ ScanRecord ScanRecord::of(const ScanResult& result, std::string source, std::int
     return record;
 }
 
-std::string ScanRecord::childKey(std::uint32_t parent, const Item& item, bool byPath) const {
-    if (!byPath)
-        return std::string(item.id());
-    std::string key = parent == 0 ? std::string() : fullKey(parent - 1) + "/";
-    return key += item.name();
+std::vector<std::string_view> ScanRecord::fullKeys(std::vector<std::string>& storage) const {
+    std::vector<std::string_view> keys;
+    keys.reserve(entries.size());
+    if (mode != ScanMode::fs) {
+        for (const Entry& e : entries)
+            keys.emplace_back(e.key);
+        return keys;
+    }
+    storage.clear();
+    storage.reserve(entries.size());
+    for (const Entry& e : entries) {
+        std::string path = e.parent == 0 ? std::string() : storage[e.parent - 1] + "/";
+        storage.push_back(path += e.key);
+    }
+    for (const std::string& path : storage)
+        keys.emplace_back(path);
+    return keys;
 }
 
 std::string ScanRecord::fullKey(std::size_t index) const {
@@ -258,9 +265,13 @@ std::string ScanRecord::encode() const {
     putVarint(out, entries.size());
     for (const Entry& e : entries) {
         putKey(out, e.key);
-        putVarint(out, static_cast<std::uint64_t>(e.parent) << 1 | (e.dir ? 1 : 0));
+        const std::uint64_t cloud = e.values.cloud == 0              ? cloudNone
+                                    : e.values.cloud == e.values.qta ? cloudAll
+                                                                     : cloudOwn;
+        putVarint(out, static_cast<std::uint64_t>(e.parent) << 3 | cloud << 1 | (e.dir ? 1 : 0));
         putSigned(out, e.values.qta);
-        putSigned(out, e.values.cloud);
+        if (cloud == cloudOwn)
+            putSigned(out, e.values.cloud);
         putSigned(out, e.values.local);
     }
     const std::uint64_t sum = fnv1a(out);
@@ -305,12 +316,17 @@ std::optional<ScanRecord> ScanRecord::decode(std::string_view bytes, bool header
     for (std::uint64_t i = 0; i < count && in.ok(); ++i) {
         Entry e;
         e.key = in.key();
-        const std::uint64_t parentAndDir = in.varint();
-        e.parent = static_cast<std::uint32_t>(parentAndDir >> 1);
-        e.dir = (parentAndDir & 1) != 0;
+        const std::uint64_t flags = in.varint();
+        e.parent = static_cast<std::uint32_t>(flags >> 3);
+        e.dir = (flags & 1) != 0;
+        const std::uint64_t cloud = (flags >> 1) & 3;
         e.values.qta = in.signedVarint();
-        e.values.cloud = in.signedVarint();
+        e.values.cloud = cloud == cloudOwn   ? in.signedVarint()
+                         : cloud == cloudAll ? e.values.qta
+                                             : 0;
         e.values.local = in.signedVarint();
+        if (cloud > cloudOwn)
+            return std::nullopt;
         // A folder is always written before what it holds.
         if (e.parent > record.entries.size())
             return std::nullopt;

@@ -20,7 +20,8 @@ class ScanResult;
 //
 // The file form is binary and small: the magic line, a format version, the header, then each
 // entry as a key (a database id in the usual 8-4-4-4-12 hex form takes 16 bytes), the index of
-// its folder's entry and the three numbers as variable-length integers, and a checksum over
+// its folder's entry with the kind and how the cloud-only bytes relate to the charge (none, all,
+// or a number of their own), and the numbers as variable-length integers, and a checksum over
 // everything before it. A file cut short, damaged, of another version or not ours is refused.
 struct ScanRecord {
     struct Values {
@@ -50,20 +51,19 @@ struct ScanRecord {
     // Folders before what they hold.
     std::vector<Entry> entries;
 
-    // The record of `result`; live items only. A smaller document that `earlier` recorded is
-    // kept too, so that one that shrank below the threshold shows as smaller, not as deleted.
+    // The record of `result`; live items only.
     [[nodiscard]] static ScanRecord of(const ScanResult& result, std::string source,
-                                       std::int64_t time, const ScanRecord* earlier = nullptr);
+                                       std::int64_t time);
     // The item's key with the keys of its folders: the database id in the dump mode, the path
     // ("Name/Folder/file") in the disk-only mode.
     [[nodiscard]] std::string fullKey(std::size_t index) const;
+    // The full keys of all entries at once, in entry order: views of the entries' own keys in
+    // the dump mode, of paths made in `storage` (parents first, each once) in the disk-only mode.
+    [[nodiscard]] std::vector<std::string_view> fullKeys(std::vector<std::string>& storage) const;
     // The full key of an item of `result`, as fullKey gives it for the item's entry.
     [[nodiscard]] static std::string keyOf(const ScanResult& result, const Item& item);
     // The item of `result` with the full key `key`; null when there is none.
     [[nodiscard]] static Item* itemFor(const ScanResult& result, std::string_view key);
-
-    // The full key an item below the entry `parent` (one more than its index) would have.
-    [[nodiscard]] std::string childKey(std::uint32_t parent, const Item& item, bool byPath) const;
 
     [[nodiscard]] std::string encode() const;
     // The record in `bytes`; none when they are not a whole record of this version. With

@@ -146,7 +146,7 @@ QString MainToolBar::containerText(const ContainerDTO& container,
 
 std::vector<ScanController::View> MainToolBar::pickerViews() {
     using View = ScanController::View;
-    return {View::top, View::bigDirs, View::deleteList, View::changes};
+    return {View::top, View::bigDirs, View::changes, View::deleteList};
 }
 
 bool MainToolBar::isShown(const QToolButton* button) const {
@@ -222,9 +222,9 @@ void MainToolBar::updateContainers() {
 void MainToolBar::updateViews() {
     const QSignalBlocker quiet(m_views);
     const QStringList texts{tr("Největší soubory"), tr("Největší složky"),
+                            tr("Změny od posledního skenu"),
                             tr("Ke smazání (") + QString::number(m_c.deleteIDs().size()) +
-                                QStringLiteral(")"),
-                            tr("Změny od posledního skenu")};
+                                QStringLiteral(")")};
     if (m_views->count() != texts.size())
         m_views->addItems(texts);
     for (int i = 0; i < texts.size(); ++i)

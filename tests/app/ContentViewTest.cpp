@@ -250,8 +250,8 @@ TEST_F(WindowTest, ThePickersFollowTheContainersAndTheView) {
     ASSERT_EQ(views->count(), 4);
     EXPECT_EQ(views->itemText(0), "Největší soubory");
     EXPECT_EQ(views->itemText(1), "Největší složky");
-    EXPECT_EQ(views->itemText(2), "Ke smazání (0)");
-    EXPECT_EQ(views->itemText(3), "Změny od posledního skenu");
+    EXPECT_EQ(views->itemText(2), "Změny od posledního skenu");
+    EXPECT_EQ(views->itemText(3), "Ke smazání (0)");
     EXPECT_EQ(views->currentIndex(), -1) << "no option while a folder is listed";
     views->setCurrentIndex(1);
     emit views->activated(1);
@@ -279,7 +279,7 @@ TEST_F(WindowTest, ThePickersFollowTheContainersAndTheView) {
     });
     ASSERT_TRUE(doc);
     c.addToDeleteList(doc->id);
-    EXPECT_EQ(views->itemText(2), "Ke smazání (1)");
+    EXPECT_EQ(views->itemText(3), "Ke smazání (1)");
 }
 
 TEST_F(WindowTest, TheBreadcrumbBarOffersToLoadACloudOnlyFolder) {

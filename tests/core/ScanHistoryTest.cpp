@@ -178,3 +178,18 @@ TEST(ScanComparison, DiskOnlyScansCompareByPath) {
     EXPECT_EQ(renamed.find("Projekty/B")->kind, ScanComparison::Kind::added);
     EXPECT_EQ(renamed.find("Projekty"), nullptr) << "the same size in the same place";
 }
+
+// Documents below 1 MB are not recorded: one that shrank below that is smaller, not deleted.
+TEST(ScanHistory, ADocumentThatShrankBelowTheRecordedSizeIsNotDeleted) {
+    const TempDir tmp;
+    const std::string folder = (tmp.path / "history").string();
+    (void)ScanHistory::record(*drive(), folder, 100);
+    const auto shrunk = drive(false, -4'500'000);
+    const ScanHistory::Recorded r = ScanHistory::record(*shrunk, folder, 200);
+    ASSERT_TRUE(r.comparison);
+    const auto* photo = r.comparison->find("big-photo");
+    ASSERT_NE(photo, nullptr);
+    EXPECT_EQ(photo->kind, ScanComparison::Kind::shrunk);
+    EXPECT_EQ(photo->after.qta, shrunk->get("big-photo")->aggQta);
+    EXPECT_EQ(photo->parentAfter, "AAAAAAAA-1111-2222-3333-444444444444");
+}

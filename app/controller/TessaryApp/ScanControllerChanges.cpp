@@ -60,7 +60,9 @@ void ScanController::compareWith(int index) {
         return;
     }
     m_comparedScan = index;
-    applyComparison(std::make_shared<const ScanComparison>(*earlier, *m_record));
+    auto comparison = std::make_shared<ScanComparison>(*earlier, *m_record);
+    comparison->recheckRemoved(*m_result.value());
+    applyComparison(std::move(comparison));
     refreshSnapshots(currentID());
 }
 
