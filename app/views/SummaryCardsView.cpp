@@ -80,6 +80,8 @@ ContainerDTO SummaryCardsView::mainContainer(const SummaryDTO& summary) {
 }
 
 QString SummaryCardsView::changeLine(const ScanController::ChangeSummary& change) {
+    if (change.qta == 0 && change.local == 0)
+        return tr("Od %1 beze změny").arg(Fmt::date(double(change.since)));
     return tr("Od %1: %2 v iCloudu, %3 na tomto Macu")
         .arg(Fmt::date(double(change.since)), Fmt::signedSize(change.qta),
              Fmt::signedSize(change.local));
