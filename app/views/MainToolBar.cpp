@@ -221,10 +221,9 @@ void MainToolBar::updateContainers() {
 
 void MainToolBar::updateViews() {
     const QSignalBlocker quiet(m_views);
-    const QStringList texts{tr("Největší soubory"), tr("Největší složky"),
-                            tr("Změny od posledního skenu"),
-                            tr("Ke smazání (") + QString::number(m_c.deleteIDs().size()) +
-                                QStringLiteral(")")};
+    const QStringList texts{
+        tr("Největší soubory"), tr("Největší složky"), tr("Změny od posledního skenu"),
+        tr("Ke smazání (") + QString::number(m_c.deleteIDs().size()) + QStringLiteral(")")};
     if (m_views->count() != texts.size())
         m_views->addItems(texts);
     for (int i = 0; i < texts.size(); ++i)
