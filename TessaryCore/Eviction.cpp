@@ -37,8 +37,16 @@ bool insidePackage(const ScanResult& result, const Item& item) {
                        [](const Item* a) { return a->kind() == ItemKind::doc; });
 }
 
+// What a walk down from a folder on the iCloud Drive already knows of the documents it meets:
+// they are on the iCloud Drive too, and not inside a package (the walk never enters one). Saves
+// a path and a list of ancestors for each of them.
+struct Place {
+    bool known = false;
+};
+constexpr Place belowDriveFolder{true};
+
 std::optional<std::string> documentReason(const Item& doc, const ScanResult& result,
-                                          const ScanEnvironment& env) {
+                                          const ScanEnvironment& env, Place place = {}) {
     if (doc.kind() == ItemKind::symlink)
         return Eviction::link;
     if (doc.dataless)
@@ -46,11 +54,11 @@ std::optional<std::string> documentReason(const Item& doc, const ScanResult& res
     const std::optional<LocalIdentity> seen = doc.localIdentity();
     if (!doc.resolved || doc.ambiguous || !doc.hasPath() || !seen)
         return Eviction::notPaired;
-    if (!onICloudDrive(result, env, doc))
+    if (!place.known && !onICloudDrive(result, env, doc))
         return Eviction::notOnICloudDrive;
     if ((seen->type & S_IFMT) == S_IFDIR)
         return Eviction::package;
-    if (insidePackage(result, doc))
+    if (!place.known && insidePackage(result, doc))
         return Eviction::insidePackage;
     // Another size, or a newer time, than the server's copy: edits not uploaded yet.
     if (seen->size != doc.sz || seen->mtime > doc.mt)
@@ -79,7 +87,7 @@ bool holdsFreeable(const Item& folder, const ScanResult& result, const ScanEnvir
                 continue;
             if (child->isDir())
                 stack.push_back(child);
-            else if (!documentReason(*child, result, env))
+            else if (!documentReason(*child, result, env, belowDriveFolder))
                 return true;
         }
     }
@@ -160,10 +168,13 @@ Eviction::Selection Eviction::select(const std::vector<const Item*>& chosen,
                                      const ScanResult& result, const ScanEnvironment& env) {
     Selection selection;
     std::unordered_set<const Item*> seen;
+    // Only several chosen items can overlap (a folder and something inside it).
+    const bool overlap = chosen.size() > 1;
     const auto take = [&](const Item& doc, bool chosenItself) {
-        if (!seen.insert(&doc).second)
+        if (overlap && !seen.insert(&doc).second)
             return;
-        if (const std::optional<std::string> why = documentReason(doc, result, env)) {
+        if (const std::optional<std::string> why =
+                documentReason(doc, result, env, chosenItself ? Place{} : belowDriveFolder)) {
             if (chosenItself || holdsBytes(doc))
                 selection.refused.push_back({&doc, *why});
             return;
@@ -188,7 +199,7 @@ Eviction::Selection Eviction::select(const std::vector<const Item*>& chosen,
         while (!stack.empty()) {
             const Item* at = stack.back();
             stack.pop_back();
-            if (at != item && !seen.insert(at).second && at->isDir())
+            if (overlap && at != item && !seen.insert(at).second)
                 continue;
             for (const Item* child : at->children) {
                 if (child->dead)
