@@ -4,6 +4,7 @@
 #include "TessaryApp/ScanController.hpp"
 
 #include "TessaryApp/DesktopServices.hpp"
+#include "TessaryApp/DialogList.hpp"
 #include "TessaryApp/Fmt.hpp"
 #include "TessaryApp/TrashPolicy.hpp"
 #include "TessaryCore/Aggregator.hpp"
@@ -19,8 +20,6 @@
 namespace tessary {
 
 namespace {
-
-constexpr std::size_t dialogListLimit = 8;
 
 // The core's reasons are Czech source texts; they are translated here like the app's own.
 QString translated(const std::string& reason) {
@@ -118,13 +117,10 @@ bool ScanController::confirmEvictDialog(const Eviction::Selection& selection) {
                "stáhne znovu, bez připojení k internetu k nim ale nebude mít přístup.")
                 .arg(QStringList(apps.begin(), apps.end()).join(QStringLiteral(", ")));
     if (!selection.refused.empty()) {
-        QStringList lines;
-        for (std::size_t i = 0; i < std::min(selection.refused.size(), dialogListLimit); ++i)
-            lines.push_back(QStringLiteral("• %1: %2")
-                                .arg(Fmt::text(selection.refused[i].item->name()),
-                                     translated(selection.refused[i].reason)));
-        if (selection.refused.size() > dialogListLimit)
-            lines.push_back(tr("… a dalších %1").arg(selection.refused.size() - dialogListLimit));
+        const QStringList lines = DialogList::lines(selection.refused.size(), [&](std::size_t i) {
+            return QStringLiteral("%1: %2").arg(Fmt::text(selection.refused[i].item->name()),
+                                                translated(selection.refused[i].reason));
+        });
         alert.informativeText += QStringLiteral("\n\n") + tr("Zůstanou na disku:") +
                                  QLatin1Char('\n') + lines.join(QLatin1Char('\n'));
     }
@@ -173,13 +169,10 @@ void ScanController::reportEvictFailures(const Eviction::Outcome& outcome, std::
     alert.message =
         tr("%1 se nepodařilo uvolnit")
             .arg(Fmt::plural(static_cast<std::int64_t>(outcome.failed.size()), "files"));
-    QStringList lines;
-    for (std::size_t i = 0; i < std::min(outcome.failed.size(), dialogListLimit); ++i)
-        lines.push_back(
-            QStringLiteral("• %1: %2")
-                .arg(Fmt::text(outcome.failed[i].name), translated(outcome.failed[i].reason)));
-    if (outcome.failed.size() > dialogListLimit)
-        lines.push_back(tr("… a dalších %1").arg(outcome.failed.size() - dialogListLimit));
+    const QStringList lines = DialogList::lines(outcome.failed.size(), [&](std::size_t i) {
+        return QStringLiteral("%1: %2").arg(Fmt::text(outcome.failed[i].name),
+                                            translated(outcome.failed[i].reason));
+    });
     alert.informativeText =
         lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
         tr("Ostatní soubory jsou uvolněné (%1, %2). Soubory, které zůstaly, mají svůj obsah "

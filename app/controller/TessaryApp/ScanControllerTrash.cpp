@@ -3,6 +3,7 @@
 #include "TessaryApp/ScanController.hpp"
 
 #include "TessaryApp/DesktopServices.hpp"
+#include "TessaryApp/DialogList.hpp"
 #include "TessaryApp/Fmt.hpp"
 #include "TessaryApp/NestedItems.hpp"
 #include "TessaryApp/NodeRows.hpp"
@@ -18,8 +19,6 @@
 namespace tessary {
 
 namespace {
-
-constexpr std::size_t dialogListLimit = 8;
 
 // A size for a line of a dialog's list: the number and its unit never part at a line break.
 QString unbrokenSize(std::int64_t bytes) {
@@ -163,12 +162,10 @@ bool ScanController::confirmTrashDialogs(const std::vector<Item*>& allowed, int 
             .arg(Fmt::size(total));
 #endif
     if (n >= 2) {
-        QStringList lines;
-        for (std::size_t i = 0; i < std::min(outer.size(), dialogListLimit); ++i)
-            lines.push_back(QStringLiteral("• %1 (%2)")
-                                .arg(Fmt::text(outer[i]->name()), unbrokenSize(outer[i]->aggQta)));
-        if (outer.size() > dialogListLimit)
-            lines.push_back(tr("… a dalších %1").arg(outer.size() - dialogListLimit));
+        const QStringList lines = DialogList::lines(outer.size(), [&](std::size_t i) {
+            return QStringLiteral("%1 (%2)").arg(Fmt::text(outer[i]->name()),
+                                                 unbrokenSize(outer[i]->aggQta));
+        });
         first.informativeText += QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
     }
     if (inner >= 1)
@@ -260,11 +257,10 @@ void ScanController::reportTrashFailures(const TrashMover::Outcome& outcome) {
     alert.message =
         tr("%1 se nepodařilo přesunout do Koše")
             .arg(Fmt::plural(static_cast<std::int64_t>(outcome.failed.size()), "itemsAccusative"));
-    QStringList lines;
-    for (std::size_t i = 0; i < std::min(outcome.failed.size(), dialogListLimit); ++i)
-        lines.push_back(
-            QStringLiteral("• %1: %2")
-                .arg(Fmt::text(outcome.failed[i].name), Fmt::text(outcome.failed[i].reason)));
+    const QStringList lines = DialogList::lines(outcome.failed.size(), [&](std::size_t i) {
+        return QStringLiteral("%1: %2").arg(Fmt::text(outcome.failed[i].name),
+                                            Fmt::text(outcome.failed[i].reason));
+    });
 #ifdef __APPLE__
     alert.informativeText = lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
                             tr("Zkuste je smazat ve Finderu (pravé tlačítko → Ukázat ve Finderu).");
