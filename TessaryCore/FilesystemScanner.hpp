@@ -22,11 +22,11 @@ struct FilesystemScanner {
 
     // `roots`: (name, path) pairs in order. Throws ScanError::cancelled and any unexpected
     // error of a listing; unreadable folders end with `enumerated` false (and `denied` or
-    // `timeout` telling why).
+    // `timeout` telling why). A folder not listed within `listLimit` seconds is given up.
     [[nodiscard]] static ScanResult
     build(const std::vector<std::pair<std::string, std::string>>& roots,
           const ProgressCallback& progress, const CancelCallback& cancel,
-          const ScanEnvironment& env, TimeoutPool& pool);
+          const ScanEnvironment& env, TimeoutPool& pool, double listLimit = listTimeout);
 };
 
 } // namespace tessary
