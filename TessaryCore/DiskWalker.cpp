@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -85,16 +86,42 @@ bool DiskWalker::Folder::descendsInto(std::size_t i) const {
 
 // What the reader and the listers share, under `mutex`.
 struct DiskWalker::Shared {
+    // One lister: the folder it lists, since when, and whether the reader gave up on it.
+    struct Slot {
+        bool busy = false;
+        bool givenUp = false;
+        std::string current;
+        Clock::time_point since;
+    };
+
     Shared(std::string home, double timeout) : home(std::move(home)), timeout(timeout) {}
 
     [[nodiscard]] bool full() const {
         return readyEntries >= maxAheadEntries || ready.size() >= maxAheadFolders;
     }
-    [[nodiscard]] bool drained() const {
-        return readyEntries <= maxAheadEntries / 2 && ready.size() <= maxAheadFolders / 2;
+    [[nodiscard]] bool anyBusy() const {
+        return std::any_of(slots.begin(), slots.end(), [](const Slot& s) { return s.busy; });
     }
-    void lister(std::uint64_t generation);
+    [[nodiscard]] Slot* listing(const std::string& path) {
+        for (Slot& s : slots)
+            if (s.busy && s.current == path)
+                return &s;
+        return nullptr;
+    }
+    [[nodiscard]] std::ptrdiff_t onStack(const std::string& path) const {
+        for (std::size_t i = stack.size(); i-- > 0;)
+            if (stack[i].path == path)
+                return static_cast<std::ptrdiff_t>(i);
+        return -1;
+    }
+    // Whether lister `id` may go on.
+    [[nodiscard]] bool goesOn(std::size_t id) const { return !stopped && !slots[id].givenUp; }
+    void lister(std::size_t id);
+    // The next folder for a lister to take, or -1 when it is to wait (or end, once `finished`).
+    [[nodiscard]] std::ptrdiff_t pick();
+    void listFolder(std::unique_lock<std::mutex>& lock, std::size_t id, Pending p);
     void file(Folder folder);
+    void waitForWork(std::unique_lock<std::mutex>& lock);
 
     const std::string home;
     const double timeout;
@@ -103,94 +130,129 @@ struct DiskWalker::Shared {
     std::condition_variable listerCond;
     std::vector<Pending> stack;
     std::unordered_set<DevIno, DevIno::Hash> seen;
-    std::deque<Folder> ready;
+    std::unordered_map<std::string, Folder> ready;
     std::size_t readyEntries = 0;
-    // The folder being listed, and since when.
-    bool busy = false;
-    std::string current;
-    Clock::time_point since;
-    // Which lister may go on: one that was given up on finds it changed and ends.
-    std::uint64_t generation = 0;
+    // Never shrinks while listers run: each lister keeps its place by index.
+    std::deque<Slot> slots;
+    std::int64_t listersWaiting = 0;
+    // Listers wait because too much is held ahead of the reader.
+    bool throttled = false;
+    // The folder the reader waits for; listers take it first.
+    std::string wanted;
+    bool readerWaits = false;
     bool finished = false;
     bool stopped = false;
-    bool readerWaits = false;
-    bool listerWaits = false;
 };
 
 // The lister: takes folders off the stack and lists them until the tree is done, the walker is
-// stopped or this lister was given up on. The lock is held only between the listings.
-void DiskWalker::Shared::lister(std::uint64_t gen) {
+// stopped or the reader gave up on this lister. The lock is held only between the listings.
+void DiskWalker::Shared::lister(std::size_t id) {
     std::unique_lock lock(mutex);
-    for (;;) {
-        if (stopped || gen != generation)
-            return;
-        if (full()) {
-            listerWaits = true;
-            listerCond.wait(lock, [&] { return stopped || gen != generation || drained(); });
-            listerWaits = false;
+    while (goesOn(id) && !finished) {
+        const std::ptrdiff_t at = pick();
+        if (at < 0) {
+            if (stack.empty() && !anyBusy()) {
+                finished = true;
+                readerCond.notify_one();
+                listerCond.notify_all();
+                return;
+            }
+            waitForWork(lock);
             continue;
         }
-        if (stack.empty()) {
-            finished = true;
-            readerCond.notify_one();
-            return;
-        }
-        Pending p = std::move(stack.back());
-        stack.pop_back();
-        busy = true;
-        current = p.path;
-        since = Clock::now();
-        // A folder known from its parent's listing is checked against the folders seen at once;
-        // a root or a link is looked up first, without the lock.
-        Folder folder;
-        folder.path = p.path;
-        std::optional<StatInfo> st;
-        if (p.stat) {
-            st = folderStat(p, home, folder.listed);
-        } else {
-            lock.unlock();
-            st = folderStat(p, home, folder.listed);
-            lock.lock();
-            if (gen != generation)
-                return;
-        }
-        const bool fresh = st && seen.insert(DevIno::of(*st)).second;
-        if (fresh && !st->isDataless()) {
-            lock.unlock();
-            listInto(folder, home);
-            lock.lock();
-            if (gen != generation)
-                return; // given up on while it listed: the reader has moved on
-        } else if (fresh) {
-            folder.outcome = Outcome::dataless;
-        }
-        busy = false;
-        file(std::move(folder));
+        Pending p = std::move(stack[static_cast<std::size_t>(at)]);
+        stack.erase(stack.begin() + at);
+        listFolder(lock, id, std::move(p));
     }
 }
 
+// The folder the reader waits for, if it is still on the stack; else the top one, unless too
+// much is held ahead already.
+std::ptrdiff_t DiskWalker::Shared::pick() {
+    if (!wanted.empty())
+        if (const std::ptrdiff_t at = onStack(wanted); at >= 0)
+            return at;
+    if (stack.empty())
+        return -1;
+    if (full()) {
+        throttled = true;
+        return -1;
+    }
+    return static_cast<std::ptrdiff_t>(stack.size()) - 1;
+}
+
+void DiskWalker::Shared::waitForWork(std::unique_lock<std::mutex>& lock) {
+    ++listersWaiting;
+    listerCond.wait(lock);
+    --listersWaiting;
+}
+
+// Lists one folder taken off the stack. A folder known from its parent's listing is checked
+// against the folders seen at once; a root or a link is looked up first, without the lock.
+void DiskWalker::Shared::listFolder(std::unique_lock<std::mutex>& lock, std::size_t id, Pending p) {
+    Slot& me = slots[id];
+    me.busy = true;
+    me.current = p.path;
+    me.since = Clock::now();
+    Folder folder;
+    folder.path = p.path;
+    std::optional<StatInfo> st;
+    if (p.stat) {
+        st = folderStat(p, home, folder.listed);
+    } else {
+        lock.unlock();
+        st = folderStat(p, home, folder.listed);
+        lock.lock();
+        if (me.givenUp)
+            return;
+    }
+    const bool fresh = st && seen.insert(DevIno::of(*st)).second;
+    if (fresh && !st->isDataless()) {
+        lock.unlock();
+        listInto(folder, home);
+        lock.lock();
+        if (me.givenUp)
+            return; // the reader has moved on without this folder
+    } else if (fresh) {
+        folder.outcome = Outcome::dataless;
+    }
+    me.busy = false;
+    file(std::move(folder));
+}
+
 // Puts a finished folder where the reader finds it and its child folders on the stack, last one
-// on top; wakes the reader when a batch is ready or nothing more will come soon.
+// on top; wakes the reader once its folder and a batch after it are ready, or nothing more will
+// come soon, and a waiting lister when there is a folder to spare.
 void DiskWalker::Shared::file(Folder folder) {
     for (std::size_t i = 0; i < folder.entries.size(); ++i)
         if (folder.descendsInto(i)) {
             const FS::Entry& e = folder.entries[i];
-            stack.push_back(Pending{FS::join(folder.listed, e.name),
-                                    e.stat->isDir() ? e.stat : std::nullopt});
+            stack.push_back(
+                Pending{FS::join(folder.listed, e.name), e.stat->isDir() ? e.stat : std::nullopt});
         }
     readyEntries += folder.entries.size();
-    ready.push_back(std::move(folder));
-    if (readerWaits && (ready.size() >= wakeBatch || stack.empty() || full()))
+    std::string path = folder.path;
+    ready.insert_or_assign(std::move(path), std::move(folder));
+    if (readerWaits && ready.count(wanted) != 0 &&
+        (ready.size() >= wakeBatch || stack.empty() || full()))
         readerCond.notify_one();
+    if (listersWaiting > 0 && stack.size() >= 2)
+        listerCond.notify_one();
 }
 
-DiskWalker::DiskWalker(std::string root, std::string home, double timeout, TimeoutPool& pool)
+DiskWalker::DiskWalker(std::string root, std::string home, double timeout, TimeoutPool& pool,
+                       int listers)
     : m_shared(std::make_shared<Shared>(std::move(home), timeout)), m_pool(pool) {
     m_shared->stack.push_back(Pending{std::move(root), std::nullopt});
-    startLister();
+    for (int i = 0; i < std::max(1, listers); ++i)
+        startLister();
 }
 
 DiskWalker::~DiskWalker() {
+    stop();
+}
+
+void DiskWalker::stop() {
     {
         const std::lock_guard lock(m_shared->mutex);
         m_shared->stopped = true;
@@ -199,53 +261,90 @@ DiskWalker::~DiskWalker() {
 }
 
 void DiskWalker::startLister() {
-    std::uint64_t generation = 0;
+    std::size_t id = 0;
     {
         const std::lock_guard lock(m_shared->mutex);
-        generation = m_shared->generation;
+        id = m_shared->slots.size();
+        m_shared->slots.emplace_back();
     }
-    // The ticket is kept until the next lister starts or the walker ends: a ticket dropped
-    // before its body began would keep it from running at all.
-    m_lister = m_pool.start(false, [shared = m_shared, generation] {
-        shared->lister(generation);
+    // Each ticket is kept while the walker lives: a ticket dropped before its body began would
+    // keep it from running at all.
+    m_listers.push_back(m_pool.start(false, [shared = m_shared, id] {
+        shared->lister(id);
         return true;
-    });
+    }));
 }
 
-std::optional<DiskWalker::Folder> DiskWalker::next(const CancelCallback& cancel) {
+// Moves every ready listing to the reader's side in one go, so that the reader takes the lock
+// once per batch rather than once per folder; then takes the one for `path`, if there.
+std::optional<DiskWalker::Folder> DiskWalker::takeFrom(std::unique_lock<std::mutex>& lock,
+                                                       const std::string& path) {
+    (void)lock;
+    Shared& s = *m_shared;
+    if (!s.ready.empty()) {
+        m_taken.merge(s.ready);
+        s.readyEntries = 0;
+        if (s.throttled) {
+            s.throttled = false;
+            s.listerCond.notify_all();
+        }
+    }
+    return takeTaken(path);
+}
+
+std::optional<DiskWalker::Folder> DiskWalker::takeTaken(const std::string& path) {
+    const auto it = m_taken.find(path);
+    if (it == m_taken.end())
+        return std::nullopt;
+    Folder folder = std::move(it->second);
+    m_taken.erase(it);
+    return folder;
+}
+
+std::optional<DiskWalker::Folder> DiskWalker::takeReady(const std::string& path) {
+    if (std::optional<Folder> folder = takeTaken(path))
+        return folder;
+    std::unique_lock lock(m_shared->mutex);
+    return takeFrom(lock, path);
+}
+
+std::optional<DiskWalker::Folder> DiskWalker::take(const std::string& path,
+                                                   const CancelCallback& cancel) {
+    if (std::optional<Folder> folder = takeTaken(path))
+        return folder;
     Shared& s = *m_shared;
     std::unique_lock lock(s.mutex);
     for (;;) {
-        if (!s.ready.empty()) {
-            Folder folder = std::move(s.ready.front());
-            s.ready.pop_front();
-            s.readyEntries -= folder.entries.size();
-            if (s.listerWaits && s.drained())
-                s.listerCond.notify_one();
+        if (std::optional<Folder> folder = takeFrom(lock, path))
             return folder;
-        }
-        if (s.finished)
+        if (s.stopped)
             return std::nullopt;
         const Clock::time_point now = Clock::now();
-        const Clock::time_point limit = s.since + toDuration(s.timeout);
-        if (s.busy && now >= limit) {
-            // The folder this reader waits for is stuck: it is given up, and a new lister goes
-            // on with the rest of the stack.
-            Folder folder;
-            folder.path = folder.listed = s.current;
-            folder.outcome = Outcome::timedOut;
-            ++s.generation;
-            s.busy = false;
-            lock.unlock();
-            startLister();
-            return folder;
-        }
         Clock::time_point until = now + toDuration(waitSlice);
-        if (s.busy)
+        if (Shared::Slot* slot = s.listing(path)) {
+            const Clock::time_point limit = slot->since + toDuration(s.timeout);
+            if (now >= limit) {
+                // Stuck: the folder is given up, and a new lister takes this one's place.
+                slot->givenUp = true;
+                slot->busy = false;
+                lock.unlock();
+                startLister();
+                Folder folder;
+                folder.path = folder.listed = path;
+                folder.outcome = Outcome::timedOut;
+                return folder;
+            }
             until = std::min(until, limit);
+        } else if (s.onStack(path) < 0) {
+            return std::nullopt;
+        } else if (s.listersWaiting > 0) {
+            s.listerCond.notify_one();
+        }
+        s.wanted = path;
         s.readerWaits = true;
         s.readerCond.wait_until(lock, until);
         s.readerWaits = false;
+        s.wanted.clear();
         if (cancel) {
             lock.unlock();
             if (cancelRequested(cancel))

@@ -7,22 +7,26 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tessary {
 
-// Lists a local folder tree on a thread of its own, ahead of the thread that reads the listings,
-// in the order of a depth-first walk: the child folders of a folder are taken last one first,
-// before the folders that waited before them. A folder is listed once, even when links lead to it
-// again, and a link is followed only to a folder inside the home folder.
+// Lists a local folder tree on threads of its own (listers), ahead of the thread that reads the
+// listings, roughly in the order of a depth-first walk: the child folders of a folder are taken
+// last one first, before the folders that waited before them. The reader asks for each folder
+// by the path it reached it by. A folder is listed once, even when links lead to it again, and a
+// link is followed only to a folder inside the home folder.
 //
-// The two threads meet rarely: the lister wakes the reader only when a batch of listings is
-// ready or the walk is over, and is woken only when the reader has taken half of what may be
-// held ahead. A folder whose listing has not come back within the time limit (a hung network or
-// cloud folder) is given up: the reader gets it as timed out, and a fresh thread goes on with the
-// rest of the tree while the stuck one finishes its system call unseen.
+// The threads meet rarely: a waiting reader is woken only when a batch of listings is ready or
+// the walk is over, a lister waits only when there is nothing to list or too much held ahead of
+// the reader. A folder whose listing has not come back within the time limit (a hung network or
+// cloud folder) is given up once the reader asks for it: the reader gets it as timed out, and a
+// fresh lister goes on with the rest of the tree while the stuck one finishes its system call
+// unseen.
 class DiskWalker {
 public:
     enum class Outcome {
@@ -53,25 +57,36 @@ public:
         [[nodiscard]] bool descendsInto(std::size_t i) const;
     };
 
-    // Starts listing at `root` at once.
-    DiskWalker(std::string root, std::string home, double timeout, TimeoutPool& pool);
+    // Starts listing at `root` at once, on `listers` threads.
+    DiskWalker(std::string root, std::string home, double timeout, TimeoutPool& pool,
+               int listers = 2);
     DiskWalker(const DiskWalker&) = delete;
     DiskWalker& operator=(const DiskWalker&) = delete;
-    // Stops the lister; a listing under way is left to finish on its own.
+    // Stops the listers; a listing under way is left to finish on its own.
     ~DiskWalker();
 
-    // The next folder of the walk, waiting for it as long as its time limit allows; none once
-    // the walk is over. While it waits, `cancel` is asked every two seconds at most; throws
-    // ScanError::cancelled when it says so.
-    [[nodiscard]] std::optional<Folder> next(const CancelCallback& cancel);
+    // The folder the walk reached by `path`, waiting for it as long as its time limit allows;
+    // none when the walk does not reach that path, or is stopped and has not listed it. While it
+    // waits, `cancel` is asked every two seconds at most; throws ScanError::cancelled when it says
+    // so.
+    [[nodiscard]] std::optional<Folder> take(const std::string& path, const CancelCallback& cancel);
+    // The folder reached by `path` if its listing is ready now; none otherwise.
+    [[nodiscard]] std::optional<Folder> takeReady(const std::string& path);
+    // Lists nothing more; what is ready stays to be taken.
+    void stop();
 
 private:
     struct Shared;
     void startLister();
+    [[nodiscard]] std::optional<Folder> takeFrom(std::unique_lock<std::mutex>& lock,
+                                                 const std::string& path);
+    [[nodiscard]] std::optional<Folder> takeTaken(const std::string& path);
 
     std::shared_ptr<Shared> m_shared;
     TimeoutPool& m_pool;
-    TimeoutPool::Ticket<bool> m_lister;
+    std::vector<TimeoutPool::Ticket<bool>> m_listers;
+    // Listings moved to the reader's side, not yet taken.
+    std::unordered_map<std::string, Folder> m_taken;
 };
 
 } // namespace tessary

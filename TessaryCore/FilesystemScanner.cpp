@@ -35,7 +35,7 @@ public:
 private:
     bool take(Item& item, const DiskWalker::Folder& folder);
     void addChild(Item& parent, std::int64_t index, DiskWalker::Folder& folder, std::size_t i,
-                  std::vector<Item*>& stack);
+                  std::vector<std::pair<Item*, std::string>>& stack);
     void report(const Item& folder);
 
     ScanResult& m_result;
@@ -55,9 +55,8 @@ private:
     std::string m_id;
 };
 
-// The disk is listed on a thread of its own, in the order this walk takes the folders: each
-// folder popped here is the next one the walker hands over. Both push a folder's child folders
-// in listing order, so the two stacks stay in step.
+// The disk is listed on threads of their own, roughly in the order this walk takes the folders;
+// each folder popped here is asked for by the path the listers reached it by.
 void Walk::root(std::int64_t index, const std::string& name, const std::string& path) {
     Container& c = m_result.containers.try_emplace(index, index, name).first->second;
     c.name = name;
@@ -71,17 +70,15 @@ void Walk::root(std::int64_t index, const std::string& name, const std::string& 
     c.root = &root;
 
     DiskWalker walker(path, m_env.home, m_listLimit, m_pool);
-    // A folder item whose number was taken stays as a null entry, to keep the stacks in step.
-    std::vector<Item*> stack{&root};
+    std::vector<std::pair<Item*, std::string>> stack;
+    stack.emplace_back(&root, path);
     while (!stack.empty()) {
-        Item* item = stack.back();
+        auto [item, at] = std::move(stack.back());
         stack.pop_back();
         if (cancelRequested(m_cancel))
             throw ScanError::cancelled();
-        std::optional<DiskWalker::Folder> folder = walker.next(m_cancel);
-        if (!folder)
-            break;
-        if (item == nullptr || !take(*item, *folder))
+        std::optional<DiskWalker::Folder> folder = walker.take(at, m_cancel);
+        if (!folder || !take(*item, *folder))
             continue;
         for (std::size_t i = 0; i < folder->entries.size(); ++i)
             addChild(*item, index, *folder, i, stack);
@@ -145,7 +142,7 @@ void Walk::finish(ScanResult& result) const {
 }
 
 void Walk::addChild(Item& parent, std::int64_t index, DiskWalker::Folder& folder, std::size_t i,
-                    std::vector<Item*>& stack) {
+                    std::vector<std::pair<Item*, std::string>>& stack) {
     FS::Entry& entry = folder.entries[i];
     if (!entry.stat)
         return; // gone since the listing
@@ -160,8 +157,6 @@ void Walk::addChild(Item& parent, std::int64_t index, DiskWalker::Folder& folder
     std::string path = FS::join(folder.listed, entry.name);
     m_id = "fs" + std::to_string(++m_created);
     Item* child = m_result.addNew(m_id, parent.id(), entry.name, kind, index);
-    if (kind == ItemKind::dir)
-        stack.push_back(child);
     if (child == nullptr)
         return; // fresh numbers never collide
     // A folder keeps its path as text, for its entries' paths to follow; a file's path follows
@@ -177,6 +172,8 @@ void Walk::addChild(Item& parent, std::int64_t index, DiskWalker::Folder& folder
         ++m_files;
     }
     parent.children.push_back(child);
+    if (kind == ItemKind::dir)
+        stack.emplace_back(child, std::move(path));
 }
 
 // At most one progress line every 0.2 seconds; the first listed folder always reports.

@@ -163,6 +163,25 @@ TEST_F(FilesystemScannerTest, FoldersBeyondThePathLimitAreCountedAndWarnedAbout)
                              "dovolí – nebyly prozkoumány a počítají se mezi neprozkoumané.");
 }
 
+TEST_F(FilesystemScannerTest, HungFolderEndsAtItsLimitWithAWarningAndTheRestIsScanned) {
+    fs::create_directories(home + "/one/hung/under");
+    fs::create_directories(home + "/one/zz/deeper");
+    std::ofstream(home + "/one/zz/deeper/late.txt") << "late";
+    FS::markBusy(home + "/one/hung", 30);
+    const ScanResult r = FilesystemScanner::build({{"Jedna", home + "/one"}}, noopProgress, {},
+                                                  ScanEnvironment(home), pool, 0.5);
+    const Item* hung = byName(*r.roots[0], "hung");
+    ASSERT_NE(hung, nullptr);
+    EXPECT_TRUE(hung->timeout);
+    EXPECT_FALSE(hung->enumerated);
+    EXPECT_TRUE(hung->children.empty());
+    EXPECT_EQ(r.stats.at("dirs_timeout"), 1);
+    EXPECT_EQ(r.roots[0]->aggSz, 4); // the folders after the hung one were still listed
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_EQ(r.warnings[0], "1 složek se nepodařilo vypsat do 0.5 s – nebyly prozkoumány a "
+                             "počítají se mezi neprozkoumané.");
+}
+
 TEST_F(FilesystemScannerTest, CancelThrows) {
     EXPECT_THROW(
         {
