@@ -21,9 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 // Listings ready before a waiting reader is woken.
 constexpr std::size_t wakeBatch = 64;
-// What may be held ahead of the reader; the lister waits beyond it.
-constexpr std::size_t maxAheadEntries = 64 * 1024;
-constexpr std::size_t maxAheadFolders = 4096;
 // The longest the reader waits before it asks whether to stop.
 constexpr double waitSlice = 2.0;
 
@@ -94,11 +91,11 @@ struct DiskWalker::Shared {
         Clock::time_point since;
     };
 
-    Shared(std::string home, double timeout) : home(std::move(home)), timeout(timeout) {}
+    Shared(std::string home, double timeout, std::size_t aheadEntries)
+        : home(std::move(home)), timeout(timeout), aheadEntries(aheadEntries) {}
 
-    [[nodiscard]] bool full() const {
-        return readyEntries >= maxAheadEntries || ready.size() >= maxAheadFolders;
-    }
+    // Too much is held ahead of the reader (a folder counts as sixteen entries at least).
+    [[nodiscard]] bool full() const { return readyEntries + 16 * ready.size() >= aheadEntries; }
     [[nodiscard]] bool anyBusy() const {
         return std::any_of(slots.begin(), slots.end(), [](const Slot& s) { return s.busy; });
     }
@@ -125,6 +122,7 @@ struct DiskWalker::Shared {
 
     const std::string home;
     const double timeout;
+    const std::size_t aheadEntries;
     std::mutex mutex;
     std::condition_variable readerCond;
     std::condition_variable listerCond;
@@ -241,8 +239,8 @@ void DiskWalker::Shared::file(Folder folder) {
 }
 
 DiskWalker::DiskWalker(std::string root, std::string home, double timeout, TimeoutPool& pool,
-                       int listers)
-    : m_shared(std::make_shared<Shared>(std::move(home), timeout)), m_pool(pool) {
+                       int listers, std::size_t aheadEntries)
+    : m_shared(std::make_shared<Shared>(std::move(home), timeout, aheadEntries)), m_pool(pool) {
     m_shared->stack.push_back(Pending{std::move(root), std::nullopt});
     for (int i = 0; i < std::max(1, listers); ++i)
         startLister();

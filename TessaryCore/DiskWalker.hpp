@@ -57,9 +57,13 @@ public:
         [[nodiscard]] bool descendsInto(std::size_t i) const;
     };
 
-    // Starts listing at `root` at once, on `listers` threads.
+    // What is held ahead of the reader unless told otherwise, in entries.
+    static constexpr std::size_t defaultAhead = 64 * 1024;
+
+    // Starts listing at `root` at once, on `listers` threads, holding about `aheadEntries`
+    // entries ahead of the reader at most.
     DiskWalker(std::string root, std::string home, double timeout, TimeoutPool& pool,
-               int listers = 2);
+               int listers = 2, std::size_t aheadEntries = defaultAhead);
     DiskWalker(const DiskWalker&) = delete;
     DiskWalker& operator=(const DiskWalker&) = delete;
     // Stops the listers; a listing under way is left to finish on its own.

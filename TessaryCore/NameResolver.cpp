@@ -1,6 +1,7 @@
 #include "TessaryCore/NameResolver.hpp"
 
 #include "TessaryCore/DevIno.hpp"
+#include "TessaryCore/DiskWalker.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/FSError.hpp"
 #include "TessaryCore/Item.hpp"
@@ -77,6 +78,20 @@ std::optional<EntryKinds> kindsOf(const std::string& folder, const FS::Entry& li
     return out;
 }
 
+// The listing of a folder listed ahead, or the failure its listing met (thrown as a listing on
+// the pool would throw it).
+LocalListing fileAhead(DiskWalker::Folder& folder, const std::string& home, TimeoutPool& pool,
+                       std::optional<double> limit) {
+    switch (folder.outcome) {
+    case DiskWalker::Outcome::timedOut:
+        throw ScanError::timeout(TimeoutPool::timeoutText(limit.value_or(0)));
+    case DiskWalker::Outcome::failed:
+        std::rethrow_exception(folder.error);
+    default:
+        return NameResolver::fileEntries(folder.listed, std::move(folder.entries), home, pool);
+    }
+}
+
 // One walk of the dump tree against the disk: the folders still to list, the folders already
 // seen, and the counters that end up in the result's stats and warnings.
 class ResolveWalk {
@@ -84,10 +99,11 @@ public:
     ResolveWalk(ScanResult& result, const ProgressCallback& progress,
                 const std::unordered_set<std::string>& allowDatalessIDs,
                 const CancelCallback& cancel, std::optional<double> listLimit,
-                std::optional<double> hydrateLimit, const ScanEnvironment& env, TimeoutPool& pool)
+                std::optional<double> hydrateLimit, const ScanEnvironment& env, TimeoutPool& pool,
+                DiskWalker* listedAhead)
         : m_result(result), m_report(progress ? progress : ProgressCallback(noopProgress)),
           m_allowDataless(allowDatalessIDs), m_cancel(cancel), m_listLimit(listLimit),
-          m_hydrateLimit(hydrateLimit), m_env(env), m_pool(pool) {}
+          m_hydrateLimit(hydrateLimit), m_env(env), m_pool(pool), m_listedAhead(listedAhead) {}
 
     void countFolders();
     void startAt(Item* start, const std::optional<std::string>& startPath);
@@ -121,6 +137,7 @@ private:
     const std::optional<double> m_hydrateLimit;
     const ScanEnvironment& m_env;
     TimeoutPool& m_pool;
+    DiskWalker* const m_listedAhead;
 
     ResolveStack m_stack;
     ListingsAhead<LocalListing> m_ahead;
@@ -294,7 +311,17 @@ bool ResolveWalk::toFolder(std::string& path, std::optional<StatInfo>& st) const
     return st->isDir();
 }
 
+// A folder listed ahead (while the dump was read) is only filed on the worker; any other is
+// listed there.
 TimeoutPool::Ticket<LocalListing> ResolveWalk::startListing(const std::string& path, bool hydrate) {
+    if (!hydrate && m_listedAhead != nullptr)
+        if (std::optional<DiskWalker::Folder> folder = m_listedAhead->takeReady(path);
+            folder && folder->listed == path && folder->outcome != DiskWalker::Outcome::skipped &&
+            folder->outcome != DiskWalker::Outcome::dataless)
+            return m_pool.start(false,
+                                [f = std::make_shared<DiskWalker::Folder>(std::move(*folder)),
+                                 h = m_env.home, &pool = m_pool,
+                                 limit = m_listLimit] { return fileAhead(*f, h, pool, limit); });
     return m_pool.start(hydrate, [p = path, h = m_env.home, &pool = m_pool] {
         return NameResolver::listDir(p, h, pool);
     });
@@ -389,9 +416,14 @@ std::string NameResolver::deniedWarning(std::int64_t count, const std::vector<st
 
 LocalListing NameResolver::listDir(const std::string& path, const std::string& home,
                                    TimeoutPool& pool) {
+    return fileEntries(path, FS::listStats(path, FS::noLimit), home, pool);
+}
+
+LocalListing NameResolver::fileEntries(const std::string& path, std::vector<FS::Entry> entries,
+                                       const std::string& home, TimeoutPool& pool) {
     LocalListing out;
     const auto folder = std::make_shared<const std::string>(path);
-    for (FS::Entry& listed : FS::listStats(path, FS::noLimit)) {
+    for (FS::Entry& listed : entries) {
         if (!listed.stat)
             continue;
         StatInfo info = *listed.stat;
@@ -420,9 +452,10 @@ std::int64_t NameResolver::resolveNames(ScanResult& result, const ProgressCallba
                                         const CancelCallback& cancel,
                                         std::optional<double> listLimit,
                                         std::optional<double> hydrateLimit,
-                                        const ScanEnvironment& env, TimeoutPool& pool) {
-    ResolveWalk walk(result, progress, allowDatalessIDs, cancel, listLimit, hydrateLimit, env,
-                     pool);
+                                        const ScanEnvironment& env, TimeoutPool& pool,
+                                        DiskWalker* listedAhead) {
+    ResolveWalk walk(result, progress, allowDatalessIDs, cancel, listLimit, hydrateLimit, env, pool,
+                     listedAhead);
     walk.countFolders();
     walk.startAt(start, startPath);
     walk.run();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TessaryCore/FS.hpp"
 #include "TessaryCore/LocalListing.hpp"
 #include "TessaryCore/NameMatching.hpp"
 #include "TessaryCore/Progress.hpp"
@@ -12,6 +13,7 @@
 
 namespace tessary {
 
+class DiskWalker;
 class Item;
 class ScanResult;
 class TimeoutPool;
@@ -29,20 +31,24 @@ struct NameResolver {
 
     // Walks from the container roots, or from `start` (at `startPath`, else its own path).
     // Folders whose ids are in `allowDatalessIDs` are listed with downloading switched on.
-    // Returns the number of folders that became enumerated. Throws ScanError::cancelled and any
-    // unexpected error of a listing.
-    static std::int64_t resolveNames(ScanResult& result, const ProgressCallback& progress,
-                                     const std::unordered_set<std::string>& allowDatalessIDs,
-                                     Item* start, const std::optional<std::string>& startPath,
-                                     const CancelCallback& cancel,
-                                     std::optional<double> listTimeout,
-                                     std::optional<double> hydrateTimeout,
-                                     const ScanEnvironment& env, TimeoutPool& pool);
+    // A folder whose listing `listedAhead` holds is not listed again. Returns the number of
+    // folders that became enumerated. Throws ScanError::cancelled and any unexpected error of a
+    // listing.
+    static std::int64_t
+    resolveNames(ScanResult& result, const ProgressCallback& progress,
+                 const std::unordered_set<std::string>& allowDatalessIDs, Item* start,
+                 const std::optional<std::string>& startPath, const CancelCallback& cancel,
+                 std::optional<double> listTimeout, std::optional<double> hydrateTimeout,
+                 const ScanEnvironment& env, TimeoutPool& pool, DiskWalker* listedAhead = nullptr);
 
     // The entries of local folder `path`, filed under every mask variant and kind they may
     // stand for. Throws the FSError of the listing.
     [[nodiscard]] static LocalListing listDir(const std::string& path, const std::string& home,
                                               TimeoutPool& pool);
+    // The same for `entries`, listed from `path` before.
+    [[nodiscard]] static LocalListing fileEntries(const std::string& path,
+                                                  std::vector<FS::Entry> entries,
+                                                  const std::string& home, TimeoutPool& pool);
 
     // The warning about `count` folders the system refused to list, naming `names` (the
     // first few of them). Both kinds of scan give the same text.

@@ -3,6 +3,7 @@
 #include "TessaryCore/Aggregator.hpp"
 #include "TessaryCore/Brctl.hpp"
 #include "TessaryCore/ContainerMapper.hpp"
+#include "TessaryCore/DiskWalker.hpp"
 #include "TessaryCore/DumpParser.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/FilesystemScanner.hpp"
@@ -21,6 +22,9 @@ namespace tessary {
 namespace {
 
 constexpr double quotaTimeout = 30.0;
+// Entries of the disk listed while the dump is made, at most: a quarter of a million-item
+// world, little beside what the scan keeps.
+constexpr std::size_t listedWhileDumping = 256 * 1024;
 constexpr std::size_t hydrateFrontierLimit = 200;
 
 std::int64_t secondsNow() {
@@ -67,11 +71,17 @@ private:
     std::future<std::optional<std::int64_t>> m_answer;
 };
 
-// Parses the dump; a cached one that is no dump gets the hint how to make a new one.
+// Parses the dump, heeding a stop request at each progress report; a cached one that is no dump
+// gets the hint how to make a new one.
 ScanResult parseDump(const Scanner::Options& options, const ProgressCallback& progress,
-                     const ScanEnvironment& env, bool cached) {
+                     const CancelCallback& cancel, const ScanEnvironment& env, bool cached) {
+    const ProgressCallback stoppable = [&](std::string_view phase, std::int64_t done,
+                                           std::int64_t total, std::string_view message) {
+        checkCancel(cancel);
+        progress(phase, done, total, message);
+    };
     try {
-        return DumpParser::parse(env.dumpFile, progress);
+        return DumpParser::parse(env.dumpFile, stoppable);
     } catch (const ScanError& e) {
         if (!cached || e.kind() != ScanError::Kind::message || options.refreshHint.empty())
             throw;
@@ -83,16 +93,25 @@ std::unique_ptr<ScanResult> scanDump(const Scanner::Options& options,
                                      const ProgressCallback& progress, const CancelCallback& cancel,
                                      const ScanEnvironment& env, TimeoutPool& pool) {
     const bool cached = cachedDumpIsFresh(options, env);
-    if (!cached)
+    // While the tool makes a new dump (seconds, on one core), the disk is listed on the other;
+    // the resolver takes these listings instead of listing those folders again. The listing
+    // stops when the dump is read: beside the parse it would only slow it down. A scan that
+    // ends early stops it too.
+    std::optional<DiskWalker> listedAhead;
+    if (!cached) {
+        listedAhead.emplace(env.mobileDocs, env.home, NameResolver::listTimeout, pool, 1,
+                            listedWhileDumping);
         (void)Brctl::runDump(env.dumpFile, progress, cancel, env);
+        listedAhead->stop();
+    }
     checkCancel(cancel);
-    auto result = std::make_unique<ScanResult>(parseDump(options, progress, env, cached));
+    auto result = std::make_unique<ScanResult>(parseDump(options, progress, cancel, env, cached));
     checkCancel(cancel);
     ContainerMapper::mapContainers(*result, env);
     checkCancel(cancel);
     (void)NameResolver::resolveNames(*result, progress, {}, nullptr, std::nullopt, cancel,
                                      NameResolver::listTimeout, NameResolver::hydrateTimeout, env,
-                                     pool);
+                                     pool, listedAhead ? &*listedAhead : nullptr);
     checkCancel(cancel);
     progress("aggregate", 0, 1, "Sčítám velikosti…");
     Aggregator::aggregate(*result);
