@@ -258,6 +258,11 @@ void DiskWalker::stop() {
     m_shared->listerCond.notify_all();
 }
 
+bool DiskWalker::done() const {
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->finished;
+}
+
 void DiskWalker::startLister() {
     std::size_t id = 0;
     {

@@ -78,6 +78,8 @@ public:
     [[nodiscard]] std::optional<Folder> takeReady(const std::string& path);
     // Lists nothing more; what is ready stays to be taken.
     void stop();
+    // Whether every folder of the tree has been listed (for tests and diagnostics).
+    [[nodiscard]] bool done() const;
 
 private:
     struct Shared;

@@ -22,9 +22,10 @@ namespace tessary {
 namespace {
 
 constexpr double quotaTimeout = 30.0;
-// Entries of the disk listed while the dump is made, at most: a quarter of a million-item
-// world, little beside what the scan keeps.
-constexpr std::size_t listedWhileDumping = 256 * 1024;
+// Entries of the disk listed before the resolver asks for them, at most: a quarter of a
+// million-item world (about what one core lists while the other reads its dump), little beside
+// what the scan keeps.
+constexpr std::size_t listedAheadEntries = 256 * 1024;
 constexpr std::size_t hydrateFrontierLimit = 200;
 
 std::int64_t secondsNow() {
@@ -93,25 +94,22 @@ std::unique_ptr<ScanResult> scanDump(const Scanner::Options& options,
                                      const ProgressCallback& progress, const CancelCallback& cancel,
                                      const ScanEnvironment& env, TimeoutPool& pool) {
     const bool cached = cachedDumpIsFresh(options, env);
-    // While the tool makes a new dump (seconds, on one core), the disk is listed on the other;
-    // the resolver takes these listings instead of listing those folders again. The listing
-    // stops when the dump is read: beside the parse it would only slow it down. A scan that
-    // ends early stops it too.
-    std::optional<DiskWalker> listedAhead;
-    if (!cached) {
-        listedAhead.emplace(env.mobileDocs, env.home, NameResolver::listTimeout, pool, 1,
-                            listedWhileDumping);
+    // The disk is listed on the other core while the tool makes the dump and this thread reads
+    // it; the resolver then takes these listings instead of listing those folders again. A scan
+    // that ends early stops the listing with it.
+    DiskWalker listedAhead(env.mobileDocs, env.home, NameResolver::listTimeout, pool, 1,
+                           listedAheadEntries);
+    if (!cached)
         (void)Brctl::runDump(env.dumpFile, progress, cancel, env);
-        listedAhead->stop();
-    }
     checkCancel(cancel);
     auto result = std::make_unique<ScanResult>(parseDump(options, progress, cancel, env, cached));
+    listedAhead.stop();
     checkCancel(cancel);
     ContainerMapper::mapContainers(*result, env);
     checkCancel(cancel);
     (void)NameResolver::resolveNames(*result, progress, {}, nullptr, std::nullopt, cancel,
                                      NameResolver::listTimeout, NameResolver::hydrateTimeout, env,
-                                     pool, listedAhead ? &*listedAhead : nullptr);
+                                     pool, &listedAhead);
     checkCancel(cancel);
     progress("aggregate", 0, 1, "Sčítám velikosti…");
     Aggregator::aggregate(*result);

@@ -1,4 +1,5 @@
 #include "TessaryCore/NameResolver.hpp"
+#include "TessaryCore/DiskWalker.hpp"
 #include "TessaryCore/FS.hpp"
 #include "TessaryCore/Item.hpp"
 #include "TessaryCore/Masking.hpp"
@@ -82,6 +83,44 @@ TEST_F(NameResolverTest, DatalessFolderSkippedByScanListedWhenAllowed) {
     EXPECT_EQ(result.stats["dirs_enumerated"], 2);
     EXPECT_EQ(result.stats["names_resolved"], 2);
     EXPECT_EQ(result.stats["dirs_total"], 2);
+}
+
+TEST_F(NameResolverTest, FoldersListedAheadAreTakenAsTheyWereListed) {
+    fs::create_directories(top + "/Docs");
+    std::ofstream(top + "/Docs/a.txt") << "a";
+    DiskWalker ahead(top, home, 15.0, pool, 1);
+    for (int i = 0; i < 1000 && !ahead.done(); ++i)
+        ::usleep(10'000);
+    ASSERT_TRUE(ahead.done());
+    ahead.stop();
+    // Made after the listing: the resolver does not list the folder again, so it is not seen.
+    std::ofstream(top + "/Docs/b.txt") << "b";
+    Item& docs = child(*root, "D1", "D{2}s", ItemKind::dir);
+    Item& a = child(docs, "A1", "a.txt", ItemKind::doc);
+    Item& b = child(docs, "B1", "b.txt", ItemKind::doc);
+    (void)NameResolver::resolveNames(result, noopProgress, {}, nullptr, std::nullopt, {}, 15.0,
+                                     600.0, ScanEnvironment(home), pool, &ahead);
+    EXPECT_TRUE(docs.enumerated);
+    EXPECT_TRUE(a.resolved);
+    EXPECT_FALSE(b.resolved);
+}
+
+TEST_F(NameResolverTest, FolderStuckInTheListingAheadEndsAtTheResolversLimit) {
+    fs::create_directories(top + "/Fast");
+    fs::create_directories(top + "/Slow");
+    FS::markBusy(top + "/Slow", 3);
+    DiskWalker ahead(top, home, 15.0, pool, 1);
+    ahead.stop();
+    Item& fast = child(*root, "F1", "F{2}t", ItemKind::dir);
+    Item& slow = child(*root, "S1", "S{2}w", ItemKind::dir);
+    (void)NameResolver::resolveNames(result, noopProgress, {}, nullptr, std::nullopt, {}, 0.4,
+                                     600.0, ScanEnvironment(home), pool, &ahead);
+    EXPECT_TRUE(fast.enumerated);
+    EXPECT_TRUE(slow.timeout);
+    EXPECT_FALSE(slow.enumerated);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0].rfind("1 složek se nepodařilo vypsat do 0 s ", 0), 0u)
+        << result.warnings[0];
 }
 
 TEST_F(NameResolverTest, BusyFolderTimesOutWithWarning) {

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace tessary;
@@ -190,6 +191,39 @@ TEST_F(ScannerTest, TheQuotaIsAskedBesideTheScanAndEndsWithIt) {
     pid_t pid = 0;
     ASSERT_TRUE(pidIn >> pid);
     EXPECT_NE(::kill(pid, 0), 0) << "the quota's tool still runs";
+}
+
+TEST_F(ScannerTest, StopDuringTheParseStopsTheDiskListingToo) {
+    // A chain of folders that takes twenty seconds to list, one second a folder.
+    std::string chain = m_env->cloudDocsDir;
+    for (int i = 0; i < 20; ++i) {
+        chain += "/c" + std::to_string(i);
+        fs::create_directories(chain);
+        FS::markBusy(chain, 1);
+    }
+    // The dump takes a moment, so that the listing is deep in the chain when the parse begins.
+    std::ofstream(m_dir / "brctl")
+        << "#!/bin/sh\n"
+        << "if [ \"$1\" = quota ]; then echo '1 bytes of quota "
+           "remaining'; exit 0; fi\n"
+        << "sleep 2.5; cp '" << (m_dir / "source.dump").string() << "' \"$4\"\n";
+    bool parsing = false;
+    const ProgressCallback progress = [&](std::string_view phase, std::int64_t, std::int64_t,
+                                          std::string_view) {
+        parsing = parsing || phase == "parse";
+    };
+    TimeoutPool pool;
+    try {
+        (void)Scanner::scan(
+            {}, progress, [&] { return parsing; }, *m_env, pool);
+        ADD_FAILURE() << "not stopped";
+    } catch (const ScanError& e) {
+        EXPECT_TRUE(e.isCancelled());
+    }
+    // The lister ends after the folder it was in; had it gone on, it would list for longer.
+    for (int i = 0; i < 100 && pool.idle() < pool.threads(); ++i)
+        ::usleep(100'000);
+    EXPECT_EQ(pool.idle(), pool.threads());
 }
 
 TEST_F(ScannerTest, DiskOnlyScanDefaultsToICloudDrive) {
