@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -207,15 +208,17 @@ TEST_F(ScannerTest, StopDuringTheParseStopsTheDiskListingToo) {
         << "if [ \"$1\" = quota ]; then echo '1 bytes of quota "
            "remaining'; exit 0; fi\n"
         << "sleep 2.5; cp '" << (m_dir / "source.dump").string() << "' \"$4\"\n";
-    bool parsing = false;
+    // Asked from the quota's thread too.
+    std::atomic<bool> parsing{false};
     const ProgressCallback progress = [&](std::string_view phase, std::int64_t, std::int64_t,
                                           std::string_view) {
-        parsing = parsing || phase == "parse";
+        if (phase == "parse")
+            parsing = true;
     };
     TimeoutPool pool;
     try {
         (void)Scanner::scan(
-            {}, progress, [&] { return parsing; }, *m_env, pool);
+            {}, progress, [&] { return parsing.load(); }, *m_env, pool);
         ADD_FAILURE() << "not stopped";
     } catch (const ScanError& e) {
         EXPECT_TRUE(e.isCancelled());
