@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <array>
+#include <future>
 
 namespace tessary {
 
@@ -84,6 +85,8 @@ struct ScanController::ScanOutcome {
     bool chosen = false;
     ResultPtr result;
     SearchIndex index;
+    // The summary's figures, made on the scan thread as well.
+    std::optional<ScanReport> report;
     std::optional<ScanError> error;
     // The scan's record kept in the history and its comparison with the previous one; none for
     // a dump from another Mac, which is not this computer's to follow.
@@ -124,11 +127,19 @@ void ScanController::scanSource(const ScanSource& source, bool refresh, bool cho
                     source.kind == ScanSource::Kind::dumpFile
                         ? Scanner::analyseDump(source.paths.front(), progress, cancel)
                         : Scanner::scan(options, progress, cancel, env, TimeoutPool::shared());
-                outcome.index = buildSearchIndex(*outcome.result);
+                const ScanResult& result = *outcome.result;
+                // The record is kept on a thread of its own while this one makes the search
+                // index and the report: all three only read the result.
+                std::future<ScanHistory::Recorded> history;
                 if (source.kind != ScanSource::Kind::dumpFile)
-                    outcome.history =
-                        ScanHistory::record(*outcome.result, ScanHistory::folderIn(env.cacheDir),
-                                            QDateTime::currentSecsSinceEpoch());
+                    history = std::async(std::launch::async, [&result, &env] {
+                        return ScanHistory::record(result, ScanHistory::folderIn(env.cacheDir),
+                                                   QDateTime::currentSecsSinceEpoch());
+                    });
+                outcome.index = buildSearchIndex(result);
+                outcome.report = ScanReport::build(result);
+                if (history.valid())
+                    outcome.history = history.get();
             } catch (const ScanError& e) {
                 outcome.error = e;
                 outcome.result.reset();
@@ -254,7 +265,7 @@ ScanController::Outcome ScanController::finishScan(ScanOutcome outcome) {
     if (outcome.chosen || outcome.source.kind != ScanSource::Kind::iCloudDrive)
         AppSettings::rememberSource(outcome.source);
     setProgress("done", 1, 1, tr("Hotovo"));
-    afterResultChange(keep);
+    afterResultChange(keep, std::move(outcome.report));
     showStalenessToast();
     if (AppSettings::showSummaryAfterScan())
         m_showSummary = true;

@@ -405,8 +405,9 @@ private:
     [[nodiscard]] bool confirmEvictDialog(const Eviction::Selection& selection);
     Outcome finishEvict(const Eviction::Outcome& outcome);
     void reportEvictFailures(const Eviction::Outcome& outcome, std::int64_t freed);
-    // The result changed (an operation ended): caches dropped, listings made again.
-    void afterResultChange(const OptID& keepingNode);
+    // The result changed (an operation ended): caches dropped, listings made again, and the
+    // report made anew unless `report` was made for this result already.
+    void afterResultChange(const OptID& keepingNode, std::optional<ScanReport> report = {});
     void refreshSnapshots(const OptID& keepingNode);
     // The listing of `folder`'s children in the order of sortKey, cut at folderRowLimit.
     void listChildren(const Item& folder);

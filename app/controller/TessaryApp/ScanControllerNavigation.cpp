@@ -285,10 +285,12 @@ void ScanController::toggleBarFocus(const std::string& id, int level, int rank) 
     m_barPath = std::move(path);
 }
 
-void ScanController::afterResultChange(const OptID& keepingNode) {
+void ScanController::afterResultChange(const OptID& keepingNode, std::optional<ScanReport> report) {
     m_breakdownCache.clear();
     refreshSnapshots(keepingNode);
-    if (const ResultPtr result = m_result)
+    if (report)
+        m_report = std::move(*report);
+    else if (const ResultPtr result = m_result)
         m_report = ScanReport::build(*result);
 }
 
