@@ -106,6 +106,8 @@ struct DiskWalker::Shared {
         return nullptr;
     }
     [[nodiscard]] std::ptrdiff_t onStack(const std::string& path) const {
+        if (stacked.count(path) == 0)
+            return -1;
         for (std::size_t i = stack.size(); i-- > 0;)
             if (stack[i].path == path)
                 return static_cast<std::ptrdiff_t>(i);
@@ -127,6 +129,8 @@ struct DiskWalker::Shared {
     std::condition_variable readerCond;
     std::condition_variable listerCond;
     std::vector<Pending> stack;
+    // The paths on `stack`, to answer quickly whether one is there.
+    std::unordered_multiset<std::string> stacked;
     std::unordered_set<DevIno, DevIno::Hash> seen;
     std::unordered_map<std::string, Folder> ready;
     std::size_t readyEntries = 0;
@@ -160,6 +164,7 @@ void DiskWalker::Shared::lister(std::size_t id) {
         }
         Pending p = std::move(stack[static_cast<std::size_t>(at)]);
         stack.erase(stack.begin() + at);
+        stacked.erase(stacked.find(p.path));
         listFolder(lock, id, std::move(p));
     }
 }
@@ -225,8 +230,9 @@ void DiskWalker::Shared::file(Folder folder) {
     for (std::size_t i = 0; i < folder.entries.size(); ++i)
         if (folder.descendsInto(i)) {
             const FS::Entry& e = folder.entries[i];
-            stack.push_back(
-                Pending{FS::join(folder.listed, e.name), e.stat->isDir() ? e.stat : std::nullopt});
+            std::string path = FS::join(folder.listed, e.name);
+            stacked.insert(path);
+            stack.push_back(Pending{std::move(path), e.stat->isDir() ? e.stat : std::nullopt});
         }
     readyEntries += folder.entries.size();
     std::string path = folder.path;
@@ -241,6 +247,7 @@ void DiskWalker::Shared::file(Folder folder) {
 DiskWalker::DiskWalker(std::string root, std::string home, double timeout, TimeoutPool& pool,
                        int listers, std::size_t aheadEntries)
     : m_shared(std::make_shared<Shared>(std::move(home), timeout, aheadEntries)), m_pool(pool) {
+    m_shared->stacked.insert(root);
     m_shared->stack.push_back(Pending{std::move(root), std::nullopt});
     for (int i = 0; i < std::max(1, listers); ++i)
         startLister();
@@ -256,6 +263,23 @@ void DiskWalker::stop() {
         m_shared->stopped = true;
     }
     m_shared->listerCond.notify_all();
+}
+
+void DiskWalker::addLister() {
+    startLister();
+}
+
+bool DiskWalker::willList(const std::string& path) const {
+    if (m_taken.count(path) != 0)
+        return true;
+    Shared& s = *m_shared;
+    const std::lock_guard lock(s.mutex);
+    if (s.stopped)
+        return s.ready.count(path) != 0;
+    return s.ready.count(path) != 0 || s.stacked.count(path) != 0 ||
+           std::any_of(s.slots.begin(), s.slots.end(), [&path](const Shared::Slot& slot) {
+               return slot.busy && slot.current == path;
+           });
 }
 
 bool DiskWalker::done() const {

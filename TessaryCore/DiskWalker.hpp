@@ -78,6 +78,11 @@ public:
     [[nodiscard]] std::optional<Folder> takeReady(const std::string& path);
     // Lists nothing more; what is ready stays to be taken.
     void stop();
+    // One more lister from now on.
+    void addLister();
+    // Whether `take` would hand over a listing of `path`: it is listed, being listed, or waiting
+    // to be listed (and the walker is not stopped).
+    [[nodiscard]] bool willList(const std::string& path) const;
     // Whether every folder of the tree has been listed (for tests and diagnostics).
     [[nodiscard]] bool done() const;
 

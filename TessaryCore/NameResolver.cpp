@@ -92,6 +92,13 @@ LocalListing fileAhead(DiskWalker::Folder& folder, const std::string& home, Time
     }
 }
 
+// Whether a folder from the walker listing ahead answers for `path`: listed there (not through a
+// link, nor skipped as seen through another path or as cloud-only), or failed there.
+bool isListing(const DiskWalker::Folder& folder, const std::string& path) {
+    return folder.listed == path && folder.outcome != DiskWalker::Outcome::skipped &&
+           folder.outcome != DiskWalker::Outcome::dataless;
+}
+
 // One walk of the dump tree against the disk: the folders still to list, the folders already
 // seen, and the counters that end up in the result's stats and warnings.
 class ResolveWalk {
@@ -214,7 +221,9 @@ void ResolveWalk::prefetch() {
         if (hydrates(*item) || m_ahead.has(item))
             continue;
         try {
-            m_ahead.add(item, path, startListing(path, false));
+            if (TimeoutPool::Ticket<LocalListing> ticket = startListing(path, false);
+                ticket.valid())
+                m_ahead.add(item, path, std::move(ticket));
         } catch (const ScanError&) {
             return; // no thread to spare now: the folder is listed in its turn
         }
@@ -240,6 +249,8 @@ void ResolveWalk::guessChildren(const Item& folder, const LocalListing& local) {
         std::string at = fits.front()->path();
         try {
             TimeoutPool::Ticket<LocalListing> ticket = startListing(at, false);
+            if (!ticket.valid())
+                continue;
             m_ahead.add(child, std::move(at), std::move(ticket));
         } catch (const ScanError&) {
             return; // no thread to spare now: the folder is listed in its turn
@@ -311,37 +322,49 @@ bool ResolveWalk::toFolder(std::string& path, std::optional<StatInfo>& st) const
     return st->isDir();
 }
 
-// A folder listed ahead (while the dump was read) is only filed on the worker; any other is
-// listed there.
+// A folder listed ahead is only filed on the worker; one that the walker listing ahead has yet
+// to list is left to it (an empty ticket: the walk takes the listing in its turn); any other is
+// listed on the worker.
 TimeoutPool::Ticket<LocalListing> ResolveWalk::startListing(const std::string& path, bool hydrate) {
-    if (!hydrate && m_listedAhead != nullptr)
+    if (!hydrate && m_listedAhead != nullptr) {
         if (std::optional<DiskWalker::Folder> folder = m_listedAhead->takeReady(path);
-            folder && folder->listed == path && folder->outcome != DiskWalker::Outcome::skipped &&
-            folder->outcome != DiskWalker::Outcome::dataless)
+            folder && isListing(*folder, path))
             return m_pool.start(false,
                                 [f = std::make_shared<DiskWalker::Folder>(std::move(*folder)),
                                  h = m_env.home, &pool = m_pool,
                                  limit = m_listLimit] { return fileAhead(*f, h, pool, limit); });
+        if (m_listedAhead->willList(path))
+            return {};
+    }
     return m_pool.start(hydrate, [p = path, h = m_env.home, &pool = m_pool] {
         return NameResolver::listDir(p, h, pool);
     });
 }
 
 // Lists the folder on a pool worker within its time limit (or takes the listing begun ahead in
-// `ticket`). None when it could not be listed (the item says why); cancellation and unexpected
-// errors are thrown.
+// `ticket`, or the one the walker listing ahead makes). None when it could not be listed (the
+// item says why); cancellation and unexpected errors are thrown.
 std::optional<LocalListing> ResolveWalk::list(Item& item, const std::string& path, bool hydrate,
                                               TimeoutPool::Ticket<LocalListing> ticket) {
     const std::optional<double> limit = hydrate ? m_hydrateLimit : m_listLimit;
-    auto waiting = [this, itemName = std::string(item.name()),
-                    phase = std::string(hydrate ? "hydrate" : "resolve")](double elapsed) {
-        m_report(phase, m_listed, m_dirsTotal,
-                 "Čekám na iCloud Drive u složky „" + itemName + "“ (" + wholeSeconds(elapsed) +
-                     " s)…");
-    };
     if (!ticket.valid())
         ticket = startListing(path, hydrate);
     try {
+        if (!ticket.valid()) {
+            // Left to the walker listing ahead: taken from it, and filed on this thread.
+            std::optional<DiskWalker::Folder> folder = m_listedAhead->take(path, m_cancel);
+            if (folder && isListing(*folder, path))
+                return fileAhead(*folder, m_env.home, m_pool, limit);
+            ticket = m_pool.start(false, [p = path, h = m_env.home, &pool = m_pool] {
+                return NameResolver::listDir(p, h, pool);
+            });
+        }
+        auto waiting = [this, itemName = std::string(item.name()),
+                        phase = std::string(hydrate ? "hydrate" : "resolve")](double elapsed) {
+            m_report(phase, m_listed, m_dirsTotal,
+                     "Čekám na iCloud Drive u složky „" + itemName + "“ (" + wholeSeconds(elapsed) +
+                         " s)…");
+        };
         return m_pool.wait(ticket, limit, waiting, m_cancel);
     } catch (const ScanError& e) {
         if (!e.isTimeout())

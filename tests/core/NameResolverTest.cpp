@@ -123,6 +123,26 @@ TEST_F(NameResolverTest, FolderStuckInTheListingAheadEndsAtTheResolversLimit) {
         << result.warnings[0];
 }
 
+TEST_F(NameResolverTest, FolderHungInTheWalkerStillListingEndsAtItsLimit) {
+    fs::create_directories(top + "/Fast/deeper");
+    fs::create_directories(top + "/Slow");
+    FS::markBusy(top + "/Slow", 30);
+    DiskWalker ahead(top, home, 0.4, pool, 2);
+    Item& fast = child(*root, "F1", "F{2}t", ItemKind::dir);
+    Item& deeper = child(fast, "D1", "d{4}r", ItemKind::dir);
+    Item& slow = child(*root, "S1", "S{2}w", ItemKind::dir);
+    (void)NameResolver::resolveNames(result, noopProgress, {}, nullptr, std::nullopt, {}, 0.4,
+                                     600.0, ScanEnvironment(home), pool, &ahead);
+    EXPECT_TRUE(fast.enumerated);
+    EXPECT_TRUE(deeper.enumerated);
+    EXPECT_TRUE(slow.timeout);
+    EXPECT_FALSE(slow.enumerated);
+    EXPECT_EQ(result.stats["dirs_timeout"], 1);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0].rfind("1 složek se nepodařilo vypsat do 0 s ", 0), 0u)
+        << result.warnings[0];
+}
+
 TEST_F(NameResolverTest, BusyFolderTimesOutWithWarning) {
     fs::create_directories(top + "/Slow");
     FS::markBusy(top + "/Slow", 3);
