@@ -11,6 +11,7 @@
 #include "TessaryCore/Serialization.hpp"
 
 #include "BenchSupport.hpp"
+#include "WaitIdle.hpp"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -95,8 +96,7 @@ int main(int argc, char** argv) {
     QElapsedTimer scanTime;
     scanTime.start();
     c.startScan(false);
-    while (c.busy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    bench::waitIdle(c);
     if (!c.result()) {
         std::fprintf(stderr, "scan failed: %s\n",
                      c.errorMessage().value_or("").toUtf8().constData());

@@ -14,6 +14,7 @@
 
 #include "BenchSupport.hpp"
 #include "HomeTree.hpp"
+#include "WaitIdle.hpp"
 
 #include <QApplication>
 #include <QSettings>
@@ -32,8 +33,7 @@ namespace {
 double openOnce(ScanController& c, ListingTable& table, const std::string& root) {
     const double t = bench::seconds();
     c.openSource(ScanSource::folders({root}));
-    while (c.busy())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    bench::waitIdle(c);
     QApplication::processEvents();
     table.viewport()->repaint();
     return bench::seconds() - t;

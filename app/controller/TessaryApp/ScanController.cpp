@@ -128,18 +128,16 @@ void ScanController::scanSource(const ScanSource& source, bool refresh, bool cho
                         ? Scanner::analyseDump(source.paths.front(), progress, cancel)
                         : Scanner::scan(options, progress, cancel, env, TimeoutPool::shared());
                 const ScanResult& result = *outcome.result;
-                // The record is kept on a thread of its own while this one makes the search
-                // index and the report: all three only read the result.
-                std::future<ScanHistory::Recorded> history;
-                if (source.kind != ScanSource::Kind::dumpFile)
-                    history = std::async(std::launch::async, [&result, &env] {
-                        return ScanHistory::record(result, ScanHistory::folderIn(env.cacheDir),
-                                                   QDateTime::currentSecsSinceEpoch());
-                    });
+                // The report is made on a thread of its own while this one makes the search
+                // index and keeps the record: all three only read the result.
+                std::future<ScanReport> report =
+                    std::async(std::launch::async, [&result] { return ScanReport::build(result); });
                 outcome.index = buildSearchIndex(result);
-                outcome.report = ScanReport::build(result);
-                if (history.valid())
-                    outcome.history = history.get();
+                if (source.kind != ScanSource::Kind::dumpFile)
+                    outcome.history =
+                        ScanHistory::record(result, ScanHistory::folderIn(env.cacheDir),
+                                            QDateTime::currentSecsSinceEpoch());
+                outcome.report = report.get();
             } catch (const ScanError& e) {
                 outcome.error = e;
                 outcome.result.reset();
