@@ -214,7 +214,8 @@ int main(int argc, char** argv) {
                                               std::string_view) {
             if (phases && phase != last) {
                 last = phase;
-                std::printf("  %6.2f s %s\n", bench::seconds() - t0, last.c_str());
+                std::printf("  %6.2f s %s (resident %.0f MB)\n", bench::seconds() - t0,
+                            last.c_str(), bench::rss("VmRSS:") / 1e6);
             }
         };
         const std::unique_ptr<ScanResult> scanned =
