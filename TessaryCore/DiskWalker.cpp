@@ -5,6 +5,7 @@
 #include "TessaryCore/TimeoutPool.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -95,7 +96,12 @@ struct DiskWalker::Shared {
         : home(std::move(home)), timeout(timeout), aheadEntries(aheadEntries) {}
 
     // Too much is held ahead of the reader (a folder counts as sixteen entries at least).
-    [[nodiscard]] bool full() const { return readyEntries + 16 * ready.size() >= aheadEntries; }
+    // Too much is held ahead of the reader: on either side (a folder counts as sixteen entries
+    // at least).
+    [[nodiscard]] bool full() const {
+        return readyEntries + taken.load(std::memory_order_relaxed) + 16 * ready.size() >=
+               aheadEntries;
+    }
     [[nodiscard]] bool anyBusy() const {
         return std::any_of(slots.begin(), slots.end(), [](const Slot& s) { return s.busy; });
     }
@@ -138,7 +144,10 @@ struct DiskWalker::Shared {
     std::deque<Slot> slots;
     std::int64_t listersWaiting = 0;
     // Listers wait because too much is held ahead of the reader.
-    bool throttled = false;
+    std::atomic<bool> throttled{false};
+    // Entries moved to the reader's side and not yet taken there; the reader counts them down
+    // without the lock.
+    std::atomic<std::size_t> taken{0};
     // The folder the reader waits for; listers take it first.
     std::string wanted;
     bool readerWaits = false;
@@ -265,10 +274,6 @@ void DiskWalker::stop() {
     m_shared->listerCond.notify_all();
 }
 
-void DiskWalker::addLister() {
-    startLister();
-}
-
 bool DiskWalker::willList(const std::string& path) const {
     if (m_taken.count(path) != 0)
         return true;
@@ -310,13 +315,15 @@ std::optional<DiskWalker::Folder> DiskWalker::takeFrom(std::unique_lock<std::mut
     Shared& s = *m_shared;
     if (!s.ready.empty()) {
         m_taken.merge(s.ready);
+        s.taken += s.readyEntries;
         s.readyEntries = 0;
-        if (s.throttled) {
-            s.throttled = false;
-            s.listerCond.notify_all();
-        }
     }
-    return takeTaken(path);
+    std::optional<Folder> folder = takeTaken(path);
+    if (s.throttled && !s.full()) {
+        s.throttled = false;
+        s.listerCond.notify_all();
+    }
+    return folder;
 }
 
 std::optional<DiskWalker::Folder> DiskWalker::takeTaken(const std::string& path) {
@@ -325,20 +332,37 @@ std::optional<DiskWalker::Folder> DiskWalker::takeTaken(const std::string& path)
         return std::nullopt;
     Folder folder = std::move(it->second);
     m_taken.erase(it);
+    m_shared->taken -= folder.entries.size();
     return folder;
 }
 
+// Wakes the listers that wait for room once half of what may be held is free again.
+void DiskWalker::makeRoom() {
+    Shared& s = *m_shared;
+    if (!s.throttled.load() || s.taken.load() > s.aheadEntries / 2)
+        return;
+    const std::lock_guard lock(s.mutex);
+    if (s.throttled && !s.full()) {
+        s.throttled = false;
+        s.listerCond.notify_all();
+    }
+}
+
 std::optional<DiskWalker::Folder> DiskWalker::takeReady(const std::string& path) {
-    if (std::optional<Folder> folder = takeTaken(path))
+    if (std::optional<Folder> folder = takeTaken(path)) {
+        makeRoom();
         return folder;
+    }
     std::unique_lock lock(m_shared->mutex);
     return takeFrom(lock, path);
 }
 
 std::optional<DiskWalker::Folder> DiskWalker::take(const std::string& path,
                                                    const CancelCallback& cancel) {
-    if (std::optional<Folder> folder = takeTaken(path))
+    if (std::optional<Folder> folder = takeTaken(path)) {
+        makeRoom();
         return folder;
+    }
     Shared& s = *m_shared;
     std::unique_lock lock(s.mutex);
     for (;;) {

@@ -78,8 +78,6 @@ public:
     [[nodiscard]] std::optional<Folder> takeReady(const std::string& path);
     // Lists nothing more; what is ready stays to be taken.
     void stop();
-    // One more lister from now on.
-    void addLister();
     // Whether `take` would hand over a listing of `path`: it is listed, being listed, or waiting
     // to be listed (and the walker is not stopped).
     [[nodiscard]] bool willList(const std::string& path) const;
@@ -92,6 +90,7 @@ private:
     [[nodiscard]] std::optional<Folder> takeFrom(std::unique_lock<std::mutex>& lock,
                                                  const std::string& path);
     [[nodiscard]] std::optional<Folder> takeTaken(const std::string& path);
+    void makeRoom();
 
     std::shared_ptr<Shared> m_shared;
     TimeoutPool& m_pool;

@@ -24,7 +24,7 @@ namespace {
 constexpr double quotaTimeout = 30.0;
 // Entries of the disk listed before the resolver asks for them, at most: a quarter of a
 // million-item world, little beside what the scan keeps.
-constexpr std::size_t listedAheadEntries = 128 * 1024;
+constexpr std::size_t listedAheadEntries = 256 * 1024;
 constexpr std::size_t hydrateFrontierLimit = 200;
 
 std::int64_t secondsNow() {
@@ -102,16 +102,15 @@ std::unique_ptr<ScanResult> scanDump(const Scanner::Options& options,
         (void)Brctl::runDump(env.dumpFile, progress, cancel, env);
     checkCancel(cancel);
     auto result = std::make_unique<ScanResult>(parseDump(options, progress, cancel, env, cached));
-    // From here on the disk is all there is to do: a lister for each core, while this thread
-    // matches what they list.
-    listedAhead.addLister();
+    // The resolver lists the rest on the pool, as fast as a lister going on beside it, and with
+    // less memory: the lister would run ahead of it in the disk's order, not the database's.
+    listedAhead.stop();
     checkCancel(cancel);
     ContainerMapper::mapContainers(*result, env);
     checkCancel(cancel);
     (void)NameResolver::resolveNames(*result, progress, {}, nullptr, std::nullopt, cancel,
                                      NameResolver::listTimeout, NameResolver::hydrateTimeout, env,
                                      pool, &listedAhead);
-    listedAhead.stop();
     checkCancel(cancel);
     progress("aggregate", 0, 1, "Sčítám velikosti…");
     Aggregator::aggregate(*result);
