@@ -234,3 +234,37 @@ TEST(Eviction, CommandLineFreesAFolderAndSaysWhatStays) {
     EXPECT_EQ(cli({"--evict", "no-such-id", "--dry-run"}), 1);
     EXPECT_NE(readFile(log).find("Položka no-such-id v databázi není."), std::string::npos);
 }
+
+// A folder swapped for a link to itself after the scan: every path through it still leads to the
+// same files, with the same sizes and times, but the run reaches them only through the link, and
+// frees none of them.
+TEST(Eviction, NothingIsFreedThroughAFolderSwappedForALink) {
+    const World world(14);
+    const std::unique_ptr<ScanResult> result = scanWorld(world, true);
+    const Eviction::Selection selection =
+        Eviction::select({result->mainRoot()}, *result, *world.env);
+    // A document one folder below the iCloud Drive's own folder.
+    const Item* inside = nullptr;
+    for (const Item* doc : selection.documents) {
+        const fs::path parent = fs::path(*doc->path()).parent_path();
+        if (parent.parent_path() == fs::path(world.env->cloudDocsDir)) {
+            inside = doc;
+            break;
+        }
+    }
+    ASSERT_NE(inside, nullptr);
+    const Eviction::Job job = Eviction::jobFor(*inside);
+    const fs::path folder = fs::path(job.path).parent_path();
+    const fs::path moved = folder.parent_path() / "moved-away";
+    fs::rename(folder, moved);
+    fs::create_directory_symlink(moved, folder);
+    const std::string bytes = readFile(job.path);
+
+    const Eviction::Outcome outcome = Eviction::run(world.home(), {job}, {}, {});
+    EXPECT_TRUE(outcome.done.empty());
+    ASSERT_EQ(outcome.failed.size(), 1u);
+    EXPECT_FALSE(outcome.failed[0].reason.empty());
+    const std::string real = (moved / fs::path(job.path).filename()).string();
+    EXPECT_FALSE(hasMark(real));
+    EXPECT_EQ(readFile(real), bytes);
+}
