@@ -112,6 +112,13 @@ TEST_F(FilesystemScannerTest, DatalessBusyAndRefusedFolders) {
 
     fs::create_directories(home + "/two/locked");
     ::chmod((home + "/two/locked").c_str(), 0);
+    // The child runs a scan of its own: no thread of the first scan may be inside the allocator
+    // when the process is copied, or the child inherits its lock held. Its listers end with the
+    // walk; wait until every worker is idle again, and a moment more for the worker's last
+    // clean-up after it counted itself idle.
+    for (int i = 0; i < 1000 && pool.idle() < pool.threads(); ++i)
+        ::usleep(10'000);
+    ::usleep(50'000);
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
