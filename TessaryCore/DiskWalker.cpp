@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -40,15 +41,10 @@ struct Pending {
 // The stat of the folder to list, following a link only to a folder inside the home folder
 // (and then setting `listed` to the link's target); none when it is no folder to walk.
 std::optional<StatInfo> folderStat(const Pending& p, const std::string& home, std::string& listed) {
+    std::optional<StatInfo> st = p.stat;
     listed = p.path;
-    std::optional<StatInfo> st = p.stat ? p.stat : FS::lstat(p.path);
-    if (st && st->isLink()) {
-        const std::optional<std::string> real = FS::realpath(p.path);
-        if (!real || !FS::isInsideHome(*real, home))
-            return std::nullopt;
-        st = FS::lstat(*real);
-        listed = *real;
-    }
+    if (!st)
+        std::tie(st, listed) = FS::lstatDir(p.path, home);
     if (!st || !st->isDir())
         return std::nullopt;
     return st;
@@ -95,7 +91,6 @@ struct DiskWalker::Shared {
     Shared(std::string home, double timeout, std::size_t aheadEntries)
         : home(std::move(home)), timeout(timeout), aheadEntries(aheadEntries) {}
 
-    // Too much is held ahead of the reader (a folder counts as sixteen entries at least).
     // Too much is held ahead of the reader: on either side (a folder counts as sixteen entries
     // at least).
     [[nodiscard]] bool full() const {
@@ -281,10 +276,7 @@ bool DiskWalker::willList(const std::string& path) const {
     const std::lock_guard lock(s.mutex);
     if (s.stopped)
         return s.ready.count(path) != 0;
-    return s.ready.count(path) != 0 || s.stacked.count(path) != 0 ||
-           std::any_of(s.slots.begin(), s.slots.end(), [&path](const Shared::Slot& slot) {
-               return slot.busy && slot.current == path;
-           });
+    return s.ready.count(path) != 0 || s.stacked.count(path) != 0 || s.listing(path) != nullptr;
 }
 
 bool DiskWalker::done() const {

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <tuple>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -130,6 +131,7 @@ private:
         return !m_allowDataless.empty() && m_allowDataless.count(std::string(item.id())) != 0;
     }
     TimeoutPool::Ticket<LocalListing> startListing(const std::string& path, bool hydrate);
+    TimeoutPool::Ticket<LocalListing> listOnPool(const std::string& path, bool hydrate);
     std::optional<LocalListing> list(Item& item, const std::string& path, bool hydrate,
                                      TimeoutPool::Ticket<LocalListing> ticket);
     void flagTimeout(Item& item, const std::string& path, std::optional<double> limit);
@@ -307,19 +309,8 @@ void ResolveWalk::step(Item& item, std::string& path, TimeoutPool::Ticket<LocalL
 // Stats `path`, following a link only to a folder inside the home folder (and then moving `path`
 // to the link's target). False when it is not a folder to walk.
 bool ResolveWalk::toFolder(std::string& path, std::optional<StatInfo>& st) const {
-    st = FS::lstat(path);
-    if (!st)
-        return false;
-    if (st->isLink()) {
-        const auto real = FS::realpath(path);
-        if (!real || !FS::isInsideHome(*real, m_env.home))
-            return false;
-        st = FS::lstat(*real);
-        if (!st || !st->isDir())
-            return false;
-        path = *real;
-    }
-    return st->isDir();
+    std::tie(st, path) = FS::lstatDir(path, m_env.home);
+    return st && st->isDir();
 }
 
 // A folder listed ahead is only filed on the worker; one that the walker listing ahead has yet
@@ -336,6 +327,10 @@ TimeoutPool::Ticket<LocalListing> ResolveWalk::startListing(const std::string& p
         if (m_listedAhead->willList(path))
             return {};
     }
+    return listOnPool(path, hydrate);
+}
+
+TimeoutPool::Ticket<LocalListing> ResolveWalk::listOnPool(const std::string& path, bool hydrate) {
     return m_pool.start(hydrate, [p = path, h = m_env.home, &pool = m_pool] {
         return NameResolver::listDir(p, h, pool);
     });
@@ -355,9 +350,7 @@ std::optional<LocalListing> ResolveWalk::list(Item& item, const std::string& pat
             std::optional<DiskWalker::Folder> folder = m_listedAhead->take(path, m_cancel);
             if (folder && isListing(*folder, path))
                 return fileAhead(*folder, m_env.home, m_pool, limit);
-            ticket = m_pool.start(false, [p = path, h = m_env.home, &pool = m_pool] {
-                return NameResolver::listDir(p, h, pool);
-            });
+            ticket = listOnPool(path, false);
         }
         auto waiting = [this, itemName = std::string(item.name()),
                         phase = std::string(hydrate ? "hydrate" : "resolve")](double elapsed) {

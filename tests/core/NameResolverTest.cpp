@@ -49,6 +49,18 @@ protected:
         return NameResolver::resolveNames(result, noopProgress, allow, nullptr, std::nullopt, {},
                                           listTimeout, 600.0, ScanEnvironment(home), pool);
     }
+    // The same with the listings of `ahead`.
+    void resolveAhead(DiskWalker& ahead, double listTimeout) {
+        (void)NameResolver::resolveNames(result, noopProgress, {}, nullptr, std::nullopt, {},
+                                         listTimeout, 600.0, ScanEnvironment(home), pool, &ahead);
+    }
+    // The only warning is the one about folders not listed within `seconds`.
+    void expectOneTimeoutWarning(const std::string& seconds) {
+        ASSERT_EQ(result.warnings.size(), 1u);
+        EXPECT_EQ(
+            result.warnings[0].rfind("1 složek se nepodařilo vypsat do " + seconds + " s ", 0), 0u)
+            << result.warnings[0];
+    }
 
     testsupport::TempDir tmp{"varnelo-resolve"};
     std::string base = tmp.str();
@@ -98,8 +110,7 @@ TEST_F(NameResolverTest, FoldersListedAheadAreTakenAsTheyWereListed) {
     Item& docs = child(*root, "D1", "D{2}s", ItemKind::dir);
     Item& a = child(docs, "A1", "a.txt", ItemKind::doc);
     Item& b = child(docs, "B1", "b.txt", ItemKind::doc);
-    (void)NameResolver::resolveNames(result, noopProgress, {}, nullptr, std::nullopt, {}, 15.0,
-                                     600.0, ScanEnvironment(home), pool, &ahead);
+    resolveAhead(ahead, 15.0);
     EXPECT_TRUE(docs.enumerated);
     EXPECT_TRUE(a.resolved);
     EXPECT_FALSE(b.resolved);
@@ -113,14 +124,11 @@ TEST_F(NameResolverTest, FolderStuckInTheListingAheadEndsAtTheResolversLimit) {
     ahead.stop();
     Item& fast = child(*root, "F1", "F{2}t", ItemKind::dir);
     Item& slow = child(*root, "S1", "S{2}w", ItemKind::dir);
-    (void)NameResolver::resolveNames(result, noopProgress, {}, nullptr, std::nullopt, {}, 0.4,
-                                     600.0, ScanEnvironment(home), pool, &ahead);
+    resolveAhead(ahead, 0.4);
     EXPECT_TRUE(fast.enumerated);
     EXPECT_TRUE(slow.timeout);
     EXPECT_FALSE(slow.enumerated);
-    ASSERT_EQ(result.warnings.size(), 1u);
-    EXPECT_EQ(result.warnings[0].rfind("1 složek se nepodařilo vypsat do 0 s ", 0), 0u)
-        << result.warnings[0];
+    expectOneTimeoutWarning("0");
 }
 
 TEST_F(NameResolverTest, FolderHungInTheWalkerStillListingEndsAtItsLimit) {
@@ -131,16 +139,13 @@ TEST_F(NameResolverTest, FolderHungInTheWalkerStillListingEndsAtItsLimit) {
     Item& fast = child(*root, "F1", "F{2}t", ItemKind::dir);
     Item& deeper = child(fast, "D1", "d{4}r", ItemKind::dir);
     Item& slow = child(*root, "S1", "S{2}w", ItemKind::dir);
-    (void)NameResolver::resolveNames(result, noopProgress, {}, nullptr, std::nullopt, {}, 0.4,
-                                     600.0, ScanEnvironment(home), pool, &ahead);
+    resolveAhead(ahead, 0.4);
     EXPECT_TRUE(fast.enumerated);
     EXPECT_TRUE(deeper.enumerated);
     EXPECT_TRUE(slow.timeout);
     EXPECT_FALSE(slow.enumerated);
     EXPECT_EQ(result.stats["dirs_timeout"], 1);
-    ASSERT_EQ(result.warnings.size(), 1u);
-    EXPECT_EQ(result.warnings[0].rfind("1 složek se nepodařilo vypsat do 0 s ", 0), 0u)
-        << result.warnings[0];
+    expectOneTimeoutWarning("0");
 }
 
 TEST_F(NameResolverTest, BusyFolderTimesOutWithWarning) {
@@ -165,9 +170,7 @@ TEST_F(NameResolverTest, TimedOutHydrationNamesTheLimitThatApplied) {
     (void)NameResolver::resolveNames(result, noopProgress, {"S1"}, nullptr, std::nullopt, {}, 15.0,
                                      1.2, ScanEnvironment(home), pool);
     EXPECT_TRUE(slow.timeout);
-    ASSERT_EQ(result.warnings.size(), 1u);
-    EXPECT_EQ(result.warnings[0].rfind("1 složek se nepodařilo vypsat do 1 s ", 0), 0u)
-        << result.warnings[0];
+    expectOneTimeoutWarning("1");
 }
 
 TEST_F(NameResolverTest, SlowHydrationReportsWaitingThenDone) {
